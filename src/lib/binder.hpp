@@ -1,0 +1,31 @@
+// Argument binding shared by every method: positional-or-keyword parameters with defaults,
+// and the conversions of bound values with their "while processing" notes.
+#pragma once
+
+#include <Python.h>
+
+#include <cstddef>
+#include <initializer_list>
+#include <optional>
+#include <string>
+
+namespace modrin::py {
+
+struct Signature {
+    const char *full_name;  // "Modrin.unit()", as messages show it
+    std::initializer_list<const char *> params;
+    std::size_t required;   // the first `required` params have no default
+};
+
+// Binds a vectorcall argument list to sig's parameters: out[i] is a borrowed reference, or
+// nullptr for an omitted optional parameter. On failure sets TypeError and returns false.
+bool bind(const Signature &sig, PyObject *const *args, Py_ssize_t nargsf, PyObject *kwnames,
+          PyObject **out);
+
+// Sets TypeError "'<type>' object is not an instance of '<expected>'" (or the None form).
+void raise_not_instance(PyObject *obj, const char *expected);
+
+// The UTF-8 text of a str argument; on failure raises with the parameter's note.
+std::optional<std::string> bind_str(PyObject *obj, const char *param);
+
+}  // namespace modrin::py

@@ -1,0 +1,66 @@
+// The instance layouts of Modrin and LogModrin and their class objects.
+#pragma once
+
+#include <Python.h>
+
+#include <atomic>
+
+#include "lib/access.hpp"
+#include "unit/collection.hpp"
+#include "unit/unit_defs/log_units.hpp"
+
+namespace modrin::py {
+
+struct ModrinObject {
+    PyObject_HEAD
+    AccessFlag access;
+    double value;
+    UnitCollection collection;
+};
+
+struct LogModrinObject {
+    PyObject_HEAD
+    AccessFlag access;
+    const LogUnitDef *unit;  // a static catalogue row
+    double value;
+};
+
+// The class objects, created on first use once per process; null with an exception set if
+// creation failed.
+PyTypeObject *modrin_type();
+PyTypeObject *log_modrin_type();
+
+// New instances; null with an exception set on failure.
+PyObject *new_modrin(double value, UnitCollection collection);
+PyObject *new_log_modrin(const LogUnitDef &unit, double value);
+
+inline bool is_modrin(PyObject *obj) {
+    return reinterpret_cast<PyObject *>(Py_TYPE(obj)) ==
+           reinterpret_cast<PyObject *>(modrin_type());
+}
+inline bool is_log_modrin(PyObject *obj) {
+    return reinterpret_cast<PyObject *>(Py_TYPE(obj)) ==
+           reinterpret_cast<PyObject *>(log_modrin_type());
+}
+
+// Creates the class from its spec on first use; later calls, from any thread, get the same one.
+inline PyTypeObject *type_once(std::atomic<PyTypeObject *> &slot, PyMutex &lock,
+                               PyType_Spec &spec) {
+    if (PyTypeObject *t = slot.load(std::memory_order_acquire)) return t;
+    PyMutex_Lock(&lock);
+    PyTypeObject *t = slot.load(std::memory_order_relaxed);
+    if (t == nullptr) {
+        t = reinterpret_cast<PyTypeObject *>(PyType_FromSpec(&spec));
+        slot.store(t, std::memory_order_release);
+    }
+    PyMutex_Unlock(&lock);
+    return t;
+}
+
+// Type slots take untyped function pointers; the casts live here.
+template <class F>
+void *slot_fn(F *f) {
+    return reinterpret_cast<void *>(f);
+}
+
+}  // namespace modrin::py

@@ -1,0 +1,115 @@
+"""Errors at the boundary: exception types, exact messages, notes, argument binding, access."""
+
+import pytest
+
+_hooks = pytest.importorskip("_modrin_testhooks")
+
+UNIT_NOT_FOUND, LOG_UNIT_NOT_FOUND, CONSTANT_NOT_FOUND = 0, 1, 2
+INCOMPATIBLE, NOT_UNIT, NOT_NUMBER = 3, 4, 5
+
+
+@pytest.mark.parametrize(
+    ("args", "exc_type", "text"),
+    [
+        ((UNIT_NOT_FOUND, "flurb"), LookupError, "Unit flurb not found"),
+        ((LOG_UNIT_NOT_FOUND, "db"), LookupError, "Logarithmic ratio unit db not found"),
+        ((CONSTANT_NOT_FOUND, "flurb"), LookupError, "Constant flurb not found"),
+        ((INCOMPATIBLE, "[m]", "[s]"), TypeError, "[m] and [s] are not compatible"),
+        ((NOT_UNIT, "[1, 2]"), TypeError, "[1, 2] cannot be coerced into a unit"),
+        ((NOT_NUMBER, "abc"), TypeError, "abc cannot be coerced into a number"),
+        ((UNIT_NOT_FOUND, "°F/µs"), LookupError, "Unit °F/µs not found"),  # UTF-8 round trip
+    ],
+)
+def test_errors_map_to_their_exception_type_and_message(args, exc_type, text):
+    with pytest.raises(exc_type) as info:
+        _hooks.raise_error(*args)
+    assert type(info.value) is exc_type
+    assert str(info.value) == text
+    assert info.value.args == (text,)
+
+
+def test_internal_fault_escapes_except_exception():
+    with pytest.raises(BaseException) as info:
+        try:
+            _hooks.raise_fault()
+        except Exception:  # noqa: BLE001 - the point is that this does not catch it
+            pytest.fail("an internal fault must not be an Exception")
+    assert not isinstance(info.value, Exception)
+    assert str(info.value) == "invalid compareop"
+    # The interpreter and the module stay usable.
+    assert _hooks.bind_unit("m") == ("m",)
+
+
+@pytest.mark.parametrize(
+    ("call", "message"),
+    [
+        (lambda: _hooks.bind_unit(), "Modrin.unit() missing 1 required positional argument: 'unit_name_or_symbol'"),
+        (lambda: _hooks.bind_custom("a"), "Modrin.custom() missing 2 required positional arguments: 'abbr' and 'definition'"),
+        (lambda: _hooks.bind_custom(), "Modrin.custom() missing 3 required positional arguments: 'name', 'abbr', and 'definition'"),
+        (lambda: _hooks.bind_custom(abbr="x"), "Modrin.custom() missing 2 required positional arguments: 'name' and 'definition'"),
+        (lambda: _hooks.bind_unit("m", "s"), "Modrin.unit() takes 1 positional arguments but 2 were given"),
+        (lambda: _hooks.bind_empty(1), "Modrin.empty() takes 0 positional arguments but 1 was given"),
+        (lambda: _hooks.bind_as_number(1, 2, 3), "Modrin.as_number() takes from 0 to 2 positional arguments but 3 were given"),
+        (lambda: _hooks.bind_unit(unit="m"), "Modrin.unit() got an unexpected keyword argument 'unit'"),
+        (lambda: _hooks.bind_empty(x=1), "Modrin.empty() got an unexpected keyword argument 'x'"),
+        (lambda: _hooks.bind_unit("m", unit_name_or_symbol="s"), "Modrin.unit() got multiple values for argument 'unit_name_or_symbol'"),
+        (lambda: _hooks.bind_as_number(1, other=2), "Modrin.as_number() got multiple values for argument 'other'"),
+    ],
+)
+def test_binding_failures_raise_type_error_with_exact_message(call, message):
+    with pytest.raises(TypeError) as info:
+        call()
+    assert str(info.value) == message
+
+
+@pytest.mark.parametrize(
+    ("call", "bound"),
+    [
+        (lambda: _hooks.bind_unit("m"), ("m",)),
+        (lambda: _hooks.bind_unit(unit_name_or_symbol="m"), ("m",)),
+        (lambda: _hooks.bind_custom("a", definition="c", abbr="b"), ("a", "b", "c")),
+        (lambda: _hooks.bind_as_number(), ("<default>", "<default>")),
+        (lambda: _hooks.bind_as_number(scale=True), ("<default>", True)),
+        (lambda: _hooks.bind_as_number(None, True), (None, True)),
+        (lambda: _hooks.bind_empty(), ()),
+    ],
+)
+def test_binding_accepts_positions_keywords_and_defaults(call, bound):
+    assert call() == bound
+
+
+@pytest.mark.parametrize(
+    ("value", "message"),
+    [
+        (5, "'int' object is not an instance of 'str'"),
+        (b"m", "'bytes' object is not an instance of 'str'"),
+        (None, "'None' is not an instance of 'str'"),
+    ],
+)
+def test_conversion_failure_carries_the_parameter_note(value, message):
+    with pytest.raises(TypeError) as info:
+        _hooks.bind_text(value)
+    assert str(info.value) == message
+    assert info.value.__notes__ == ["while processing 'unit_name_or_symbol'"]
+
+
+def test_lone_surrogate_text_fails_conversion_with_note():
+    with pytest.raises(UnicodeEncodeError) as info:
+        _hooks.bind_text("\udc80")
+    assert info.value.__notes__ == ["while processing 'unit_name_or_symbol'"]
+
+
+@pytest.mark.parametrize(
+    ("ops", "outcomes"),
+    [
+        ("ss", [True, True]),  # readers share
+        ("sx", [True, "Already borrowed"]),  # a writer is refused while a reader holds
+        ("xs", [True, "Already mutably borrowed"]),  # a reader is refused while a writer holds
+        ("xx", [True, "Already borrowed"]),
+        ("xsssx", [True, "Already mutably borrowed", "Already mutably borrowed", "Already mutably borrowed", "Already borrowed"]),
+        ("xsXx", [True, "Already mutably borrowed", None, True]),  # refused readers leave no trace
+        ("ssSxSx", [True, True, None, "Already borrowed", None, True]),
+    ],
+)
+def test_access_flag_grants_and_refuses_without_waiting(ops, outcomes):
+    assert _hooks.access_sequence(ops) == outcomes
