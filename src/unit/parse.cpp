@@ -96,6 +96,10 @@ std::optional<UnitCollection> from_unit_name(std::string_view text) {
         return coerce_unit_to_collection(std::move(*whole));
 
     std::string_view trimmed = trim_unicode_space(text);
+    // A lone token without an exponent is the text already looked up as a whole.
+    if (trimmed.size() == text.size() && trimmed.find_first_of("/.") == std::string_view::npos &&
+        !trimmed.empty() && !is_ascii_digit(trimmed.back()) && trimmed != "1")
+        return std::nullopt;
     std::size_t slash = trimmed.find('/');
     std::string_view numerator = trimmed.substr(0, slash);
     std::string_view denominator;

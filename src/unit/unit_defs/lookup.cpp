@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "unit/unit_defs/prefixes.hpp"
 #include "unit/unit_defs/units.hpp"
@@ -32,8 +34,17 @@ struct Index {
     TextMap<std::size_t> names;
     TextMap<std::size_t> symbols;
     TextMap<std::string_view> aliases;
+    // For each first byte, the prefixes whose name or symbol starts with it, in table order,
+    // so a text is tried only against prefixes it can begin with.
+    std::vector<std::uint8_t> prefixes_by_byte[256];
 
     Index() {
+        for (std::size_t p = 0; p < PREFIXES.size(); ++p) {
+            auto n = static_cast<unsigned char>(PREFIXES[p].name[0]);
+            auto s = static_cast<unsigned char>(PREFIXES[p].symbol[0]);
+            prefixes_by_byte[n].push_back(static_cast<std::uint8_t>(p));
+            if (s != n) prefixes_by_byte[s].push_back(static_cast<std::uint8_t>(p));
+        }
         for (std::size_t i = 0; i < ROWS; ++i) {
             names.try_emplace(row_at(i).name, i);
             symbols.try_emplace(row_at(i).symbol, i);
@@ -110,7 +121,8 @@ std::optional<SingleUnit> search_for_unit_name(std::string_view text) {
     std::size_t r = find_in(idx.names, text);
     if (r == MISS) r = find_in(idx.symbols, text);
     if (r != MISS) return SingleUnit::from_static(row_at(r));
-    for (std::size_t p = 0; p < PREFIXES.size(); ++p) {
+    if (text.empty()) return std::nullopt;
+    for (std::size_t p : idx.prefixes_by_byte[static_cast<unsigned char>(text[0])]) {
         const UnitPrefix &prefix = PREFIXES[p];
         // A text that begins with the prefix's name never tries its symbol as well.
         if (text.starts_with(prefix.name))
