@@ -1,0 +1,52 @@
+// Timings of simplification and conversion, including an adversarial collection for the search.
+#include <benchmark/benchmark.h>
+
+#include "unit/parse.hpp"
+#include "unit/quantity.hpp"
+#include "unit/render.hpp"
+#include "unit/simplify.hpp"
+#include "unit/unit_defs/lookup.hpp"
+
+namespace {
+
+using namespace modrin;
+
+UnitCollection build(std::initializer_list<std::pair<const char *, double>> entries) {
+    UnitCollection c;
+    for (const auto &[u, e] : entries)
+        c = product(std::move(c), pow(coerce_unit_to_collection(*search_for_unit_name(u)), e));
+    return c;
+}
+
+// Twelve units that combine in many ways (energies, forces, lengths, powers, times) with
+// exponents up to 9 in mixed signs.
+UnitCollection adversarial() {
+    return build({{"J", 9}, {"N", -8}, {"W", 7}, {"Wh", -6}, {"m", -9}, {"s", 8}, {"kg", 5},
+                  {"Pa", 9}, {"L", -7}, {"Hz", -4}, {"eV", 6}, {"lbf", -9}});
+}
+
+void simple_simplify_bench(benchmark::State &state, UnitCollection c) {
+    for (auto _ : state) benchmark::DoNotOptimize(simple_simplify(c));
+}
+BENCHMARK_CAPTURE(simple_simplify_bench, km_per_hr, *from_unit_name("km/hr"));
+BENCHMARK_CAPTURE(simple_simplify_bench, m2_per_km, *from_unit_name("m2/km"));
+BENCHMARK_CAPTURE(simple_simplify_bench, kg_J_per_N_m, build({{"kg", 1}, {"J", 1}, {"N", -1}, {"m", -1}}));
+
+void simplify_bench(benchmark::State &state, UnitCollection c) {
+    for (auto _ : state) benchmark::DoNotOptimize(simplify(c));
+    state.SetLabel(as_string(simplify(c)));
+}
+BENCHMARK_CAPTURE(simplify_bench, kg_J_per_N_m, build({{"kg", 1}, {"J", 1}, {"N", -1}, {"m", -1}}));
+BENCHMARK_CAPTURE(simplify_bench, W_s_per_m, build({{"W", 1}, {"s", 1}, {"m", -1}}));
+BENCHMARK_CAPTURE(simplify_bench, km_per_hr, *from_unit_name("km/hr"));
+BENCHMARK_CAPTURE(simplify_bench, adversarial_12_units, adversarial())->Unit(benchmark::kMillisecond);
+
+void convert_bench(benchmark::State &state, const char *from, const char *to) {
+    Quantity q{36.0, *from_unit_name(from)};
+    UnitCollection target = *from_unit_name(to);
+    for (auto _ : state) benchmark::DoNotOptimize(as_unit_internal(q, target));
+}
+BENCHMARK_CAPTURE(convert_bench, km_per_hr_to_m_per_s, "km/hr", "m/s");
+BENCHMARK_CAPTURE(convert_bench, celsius_to_kelvin, "degree Celsius", "K");
+
+}  // namespace

@@ -1,0 +1,22 @@
+// Quantity: a number in a unit collection, and its conversion into another collection.
+#pragma once
+
+#include "error/modrin_error.hpp"
+#include "unit/collection.hpp"
+
+namespace modrin {
+
+struct Quantity {
+    double value = 0.0;
+    UnitCollection collection;
+};
+
+// The same amount in `target`, which the result carries exactly. Offsets apply only between
+// two single-entry collections. Into the same units and exponents the number is returned
+// unchanged, so a round trip through base units never drifts a value that needs no change.
+Result<Quantity> as_unit_internal(const Quantity &q, const UnitCollection &target);
+
+// Replaces q by its simple simplification; on an error q is left as it was.
+Result<void> ss_inpl_internal(Quantity &q);
+
+}  // namespace modrin

@@ -1,0 +1,99 @@
+#include "unit/quantity.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "unit/base_units.hpp"
+#include "unit/parse.hpp"
+
+namespace modrin {
+namespace {
+
+UnitCollection parse(const char *text) { return *from_unit_name(text); }
+Quantity q(double v, const char *text) { return {v, parse(text)}; }
+double convert(double v, const UnitCollection &from, const UnitCollection &to) {
+    return as_unit_internal({v, from}, to)->value;
+}
+
+struct ConversionCase {
+    double value;
+    UnitCollection from, to;
+    double expected;
+    const char *why;
+};
+
+TEST(AsUnitInternal, ConvertsWithFactorsAndSingleUnitOffsets) {
+    const ConversionCase cases[] = {
+        {1, parse("km"), parse("m"), 1000, "factor over factor"},
+        {20, parse("degree Celsius"), parse("K"), 293.15, "offset applied"},
+        {293.15, parse("K"), parse("degree Celsius"), 20, "and back"},
+        {32, parse("°F"), parse("K"), 273.1477777777778, "the two-decimal Fahrenheit offset"},
+        {212, parse("°F"), parse("K"), 373.1477777777778, ""},
+        {20, pow(parse("°C"), 2), pow(parse("K"), 2), 293.15, "offset with any exponent"},
+        {20, parse("°C.m"), parse("K.m"), 20, "no offset for two entries"},
+        {20, parse("°C"), get_base_units(parse("°C")), 20, "eight entries: no offset"},
+        {1, parse("km/hr"), parse("m/s"), 1000.0 / 3600.0, ""},
+        {2, parse("km"), get_base_units(parse("km")), 2000, "to base units"},
+        {1, parse("psi"), parse("Pa"), 6894.757293168361, "psi is a pressure"},
+        {1, parse("Rankine"), parse("K"), 0.5555555555555556, "no offset on Rankine"},
+    };
+    for (const ConversionCase &c : cases)
+        EXPECT_EQ(convert(c.value, c.from, c.to), c.expected) << c.why;
+}
+
+TEST(AsUnitInternal, IntoTheSameUnitsReturnsTheNumberUnchanged) {
+    for (const char *text : {"degree Celsius", "°F", "km/hr", "ft.ft.ft", "J/K.mol"}) {
+        for (double v : {0.1, 1.0, -40.0, 1e-300, std::numeric_limits<double>::infinity()}) {
+            Quantity from = q(v, text);
+            EXPECT_EQ(as_unit_internal(from, parse(text))->value, v) << text;
+        }
+    }
+    // Same units listed in another order are the same units.
+    EXPECT_EQ(convert(0.1, parse("m.s"), parse("s.m")), 0.1);
+    EXPECT_TRUE(std::isnan(convert(NAN, parse("°C"), parse("°C"))));
+}
+
+TEST(AsUnitInternal, ResultCarriesTheTargetCollection) {
+    UnitCollection target = parse("m/s");
+    Result<Quantity> r = as_unit_internal(q(36, "km/hr"), target);
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->collection, target);
+    EXPECT_DOUBLE_EQ(r->value, 10.0);
+}
+
+struct IncompatibleCase {
+    UnitCollection from, to;
+    const char *message;
+};
+
+TEST(AsUnitInternal, IncompatibleUnitsNameSourceThenTarget) {
+    UnitCollection nan_dims = pow(parse("m"), NAN);
+    const IncompatibleCase cases[] = {
+        {parse("m"), parse("s"), "[m] and [s] are not compatible"},
+        {parse("m"), UnitCollection::unitless(), "[m] and [] are not compatible"},
+        {parse("psi"), parse("kg/m2"), "[psi] and [kg/m2] are not compatible"},
+        {nan_dims, nan_dims, "[] and [] are not compatible"},  // NaN never equals itself
+    };
+    for (const IncompatibleCase &c : cases) {
+        Result<Quantity> r = as_unit_internal({1.0, c.from}, c.to);
+        ASSERT_FALSE(r.has_value()) << c.message;
+        EXPECT_EQ(message(r.error()), c.message);
+    }
+}
+
+TEST(SsInplInternal, SimplifiesAndRescalesInPlace) {
+    Quantity x = q(3, "km");
+    x.collection = quotient(x.collection, pow(parse("m"), 3));  // km/m3
+    ASSERT_TRUE(ss_inpl_internal(x).has_value());
+    EXPECT_EQ(x.value, 3000);
+    EXPECT_EQ(x.collection, pow(parse("m"), -2));
+
+    Quantity t = q(0.1, "°C");
+    ASSERT_TRUE(ss_inpl_internal(t).has_value());
+    EXPECT_EQ(t.value, 0.1);  // no drift through the offset
+}
+
+}  // namespace
+}  // namespace modrin
