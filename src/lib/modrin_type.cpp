@@ -1,17 +1,57 @@
+// The Modrin class: constructors, text forms, arithmetic, comparison, conversion, rounding.
 #include <atomic>
+#include <cmath>
 #include <new>
+#include <string>
 #include <utility>
 
+#include "constant/constants.hpp"
+#include "error/py_error.hpp"
+#include "lib/binder.hpp"
+#include "lib/coerce.hpp"
 #include "lib/objects.hpp"
+#include "unit/base_units.hpp"
+#include "unit/number_text.hpp"
+#include "unit/parse_cache.hpp"
+#include "unit/quantity.hpp"
+#include "unit/render.hpp"
+#include "unit/rounding.hpp"
+#include "unit/simplify.hpp"
 
 namespace modrin::py {
 
 namespace {
 
+ModrinObject *as_obj(PyObject *self) { return reinterpret_cast<ModrinObject *>(self); }
+
+PyObject *new_quantity(Quantity q) { return new_modrin(q.value, std::move(q.collection)); }
+
+// A copy of the instance's number and units, taken under shared access.
+bool copy_out(PyObject *self, Quantity &out) {
+    ModrinObject *obj = as_obj(self);
+    SharedAccess access(obj->access);
+    if (!access) return false;
+    out.value = obj->value;
+    out.collection = obj->collection;
+    return true;
+}
+
+// Every entry point catches C++ exceptions here: none may cross into the interpreter.
+template <class F>
+PyObject *guarded(F &&body) {
+    try {
+        return body();
+    } catch (...) {
+        return raise_from_current_exception();
+    }
+}
+
+// ---- lifecycle -----------------------------------------------------------------------------
+
 void Modrin_dealloc(PyObject *self) {
     PyTypeObject *type = Py_TYPE(self);
     PyObject_GC_UnTrack(self);
-    std::destroy_at(&reinterpret_cast<ModrinObject *>(self)->collection);
+    std::destroy_at(&as_obj(self)->collection);
     type->tp_free(self);
     Py_DECREF(type);
 }
@@ -24,7 +64,580 @@ int Modrin_traverse(PyObject *self, visitproc visit, void *arg) {
 
 int Modrin_clear(PyObject *) { return 0; }
 
+// ---- constructors --------------------------------------------------------------------------
+
+PyObject *Modrin_unit(PyObject *, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const Signature sig{"Modrin.unit()", {"unit_name_or_symbol"}, 1};
+    PyObject *arg[1];
+    if (!bind(sig, args, n, kw, arg)) return nullptr;
+    return guarded([&]() -> PyObject * {
+        auto text = bind_str(arg[0], "unit_name_or_symbol");
+        if (!text) return nullptr;
+        std::optional<UnitCollection> c = from_unit_name_cached(*text);
+        if (!c) return raise(unit_not_found(*text));
+        return new_modrin(1.0, std::move(*c));
+    });
+}
+
+PyObject *Modrin_constant(PyObject *, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const Signature sig{"Modrin.constant()", {"constant_name"}, 1};
+    PyObject *arg[1];
+    if (!bind(sig, args, n, kw, arg)) return nullptr;
+    return guarded([&]() -> PyObject * {
+        auto name = bind_str(arg[0], "constant_name");
+        if (!name) return nullptr;
+        const ConstantDef *row = search_for_constant_name(*name);
+        if (row == nullptr) return raise(constant_not_found(*name));
+        std::optional<UnitCollection> c = from_unit_name_cached(row->unit);
+        if (!c) return raise(unit_not_found(std::string(row->unit)));
+        return new_modrin(row->value, std::move(*c));
+    });
+}
+
+PyObject *Modrin_empty(PyObject *, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const Signature sig{"Modrin.empty()", {}, 0};
+    if (!bind(sig, args, n, kw, nullptr)) return nullptr;
+    return guarded([&] { return new_modrin(1.0, UnitCollection::unitless()); });
+}
+
+PyObject *Modrin_custom(PyObject *, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const Signature sig{"Modrin.custom()", {"name", "abbr", "definition"}, 3};
+    PyObject *arg[3];
+    if (!bind(sig, args, n, kw, arg)) return nullptr;
+    return guarded([&]() -> PyObject * {
+        auto name = bind_str(arg[0], "name");
+        if (!name) return nullptr;
+        auto abbr = bind_str(arg[1], "abbr");
+        if (!abbr) return nullptr;
+        Quantity d;
+        if (!coerce_to_quantity(arg[2], d, OnFailure::raise)) {
+            add_processing_note("definition");
+            return nullptr;
+        }
+        // The definition's offset, if any, is dropped: a custom unit is a plain scale.
+        SingleUnit unit = SingleUnit::make(std::move(*name), std::move(*abbr),
+                                           d.collection.factor * d.value, 0.0,
+                                           d.collection.base_exponents);
+        return new_modrin(1.0, coerce_unit_to_collection(std::move(unit)));
+    });
+}
+
+// ---- text forms ----------------------------------------------------------------------------
+
+// Phase 1 of the text forms and of rounding: simple simplification of the instance in place.
+// The caller holds exclusive access.
+bool simplify_in_place_locked(ModrinObject *obj) {
+    Quantity q{obj->value, std::move(obj->collection)};
+    Result<void> r = ss_inpl_internal(q);
+    obj->value = q.value;
+    obj->collection = std::move(q.collection);
+    if (!r) {
+        raise(r.error());
+        return false;
+    }
+    return true;
+}
+
+PyObject *text_of(std::string text) {
+    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
+                                "surrogateescape");
+}
+
+PyObject *Modrin_str(PyObject *self) {
+    return guarded([&]() -> PyObject * {
+        ModrinObject *obj = as_obj(self);
+        ExclusiveAccess access(obj->access);
+        if (!access) return nullptr;
+        if (!simplify_in_place_locked(obj)) return nullptr;
+        Quantity current{obj->value, obj->collection};
+        access.release();
+        Result<Quantity> shown = as_unit_internal(current, simplify(current.collection));
+        if (!shown) return raise(shown.error());
+        std::string text = number_text(shown->value);
+        text += ' ';
+        text += as_string(shown->collection);
+        return text_of(std::move(text));
+    });
+}
+
+template <bool Latex>
+PyObject *rendered_text(PyObject *self) {
+    return guarded([&]() -> PyObject * {
+        ModrinObject *obj = as_obj(self);
+        ExclusiveAccess access(obj->access);
+        if (!access) return nullptr;
+        if (!simplify_in_place_locked(obj)) return nullptr;
+        std::string text = number_text(obj->value);
+        if constexpr (Latex) {
+            text += '~';
+            text += as_latex(obj->collection);
+        } else {
+            text += ' ';
+            text += as_descriptive_string(obj->collection);
+        }
+        return text_of(std::move(text));
+    });
+}
+
+PyObject *Modrin_descriptive(PyObject *self, PyObject *const *args, Py_ssize_t n,
+                             PyObject *kw) {
+    static const Signature sig{"Modrin.descriptive()", {}, 0};
+    if (!bind(sig, args, n, kw, nullptr)) return nullptr;
+    return rendered_text<false>(self);
+}
+
+PyObject *Modrin_latex(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const Signature sig{"Modrin.latex()", {}, 0};
+    if (!bind(sig, args, n, kw, nullptr)) return nullptr;
+    return rendered_text<true>(self);
+}
+
+// ---- arithmetic ----------------------------------------------------------------------------
+
+enum class Op { add, sub, mul, div, pow };
+
+// S op o, or o op S when `reflected`; the result normalised by simple simplification.
+Result<Quantity> apply(Op op, const Quantity &s, const Quantity &o, bool reflected) {
+    const UnitCollection &sc = s.collection;
+    switch (op) {
+        case Op::add:
+        case Op::sub: {
+            if (!is_compatible(sc, o.collection))
+                return std::unexpected(incompatible_units(as_string(sc), as_string(o.collection)));
+            const double other = o.value * o.collection.factor / sc.factor;
+            double v;
+            if (op == Op::add)
+                v = other + s.value;
+            else
+                v = reflected ? other - s.value : s.value - other;
+            return normalise(Quantity{v, sc});
+        }
+        case Op::mul:
+            return normalise(Quantity{s.value * o.value, product(sc, o.collection)});
+        case Op::div:
+            if (reflected) return normalise(Quantity{o.value / s.value, quotient(o.collection, sc)});
+            return normalise(Quantity{s.value / o.value, quotient(sc, o.collection)});
+        case Op::pow: {
+            const Quantity &base = reflected ? o : s;
+            const Quantity &exponent = reflected ? s : o;
+            Result<Quantity> p = as_unit_internal(exponent, UnitCollection::unitless());
+            if (!p) return std::unexpected(std::move(p.error()));
+            return normalise(
+                Quantity{std::pow(base.value, p->value), pow(base.collection, p->value)});
+        }
+    }
+    return std::unexpected(incompatible_units("", ""));  // unreachable: every Op is handled
+}
+
+// One attempt of the operator dispatch with `self` as the quantity; nullptr with no error set
+// means NotImplemented.
+PyObject *attempt(Op op, PyObject *self, PyObject *other, PyObject *modulus, bool reflected,
+                  bool &not_implemented) {
+    not_implemented = true;
+    ModrinObject *obj = as_obj(self);
+    SharedAccess access(obj->access);
+    if (!access) {
+        PyErr_Clear();
+        return nullptr;
+    }
+    Quantity o;
+    if (!coerce_to_quantity(other, o, OnFailure::discard)) return nullptr;
+    if (modulus != nullptr && modulus != Py_None) {
+        double ignored = 0.0;  // checked for its type only, never used
+        if (!coerce_to_number(modulus, ignored, OnFailure::discard)) return nullptr;
+    }
+    not_implemented = false;
+    Quantity s{obj->value, obj->collection};
+    access.release();
+    Result<Quantity> r = apply(op, s, o, reflected);
+    if (!r) return raise(r.error());
+    return new_quantity(std::move(*r));
+}
+
+PyObject *binary(Op op, PyObject *left, PyObject *right, PyObject *modulus = nullptr) {
+    return guarded([&]() -> PyObject * {
+        bool not_implemented = true;
+        if (is_modrin(left)) {
+            PyObject *r = attempt(op, left, right, modulus, false, not_implemented);
+            if (!not_implemented) return r;
+        }
+        if (is_modrin(right)) {
+            PyObject *r = attempt(op, right, left, modulus, true, not_implemented);
+            if (!not_implemented) return r;
+        }
+        Py_RETURN_NOTIMPLEMENTED;
+    });
+}
+
+PyObject *Modrin_add(PyObject *l, PyObject *r) { return binary(Op::add, l, r); }
+PyObject *Modrin_subtract(PyObject *l, PyObject *r) { return binary(Op::sub, l, r); }
+PyObject *Modrin_multiply(PyObject *l, PyObject *r) { return binary(Op::mul, l, r); }
+PyObject *Modrin_true_divide(PyObject *l, PyObject *r) { return binary(Op::div, l, r); }
+PyObject *Modrin_power(PyObject *l, PyObject *r, PyObject *m) { return binary(Op::pow, l, r, m); }
+
+template <class F>
+PyObject *unary(PyObject *self, F &&transform) {
+    return guarded([&]() -> PyObject * {
+        Quantity q;
+        if (!copy_out(self, q)) return nullptr;
+        return new_quantity(transform(std::move(q)));
+    });
+}
+
+PyObject *Modrin_negative(PyObject *self) {
+    return unary(self, [](Quantity q) { return normalise({-q.value, std::move(q.collection)}); });
+}
+PyObject *Modrin_positive(PyObject *self) {
+    return unary(self, [](Quantity q) { return normalise(std::move(q)); });
+}
+PyObject *Modrin_absolute(PyObject *self) {
+    return unary(self, [](Quantity q) {
+        q.value = std::fabs(q.value);
+        return q;
+    });
+}
+
+// __div__ and __rdiv__: explicit methods that raise what the operator would turn away.
+template <bool Reflected>
+PyObject *explicit_division(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const Signature sig{Reflected ? "Modrin.__rdiv__()" : "Modrin.__div__()", {"other"},
+                               1};
+    PyObject *arg[1];
+    if (!bind(sig, args, n, kw, arg)) return nullptr;
+    return guarded([&]() -> PyObject * {
+        ModrinObject *obj = as_obj(self);
+        SharedAccess access(obj->access);
+        if (!access) return nullptr;
+        Quantity o;
+        if (!coerce_to_quantity(arg[0], o, OnFailure::raise)) {
+            add_processing_note("other");
+            return nullptr;
+        }
+        Quantity s{obj->value, obj->collection};
+        access.release();
+        Result<Quantity> r = apply(Op::div, s, o, Reflected);
+        if (!r) return raise(r.error());
+        return new_quantity(std::move(*r));
+    });
+}
+
+// ---- comparison ----------------------------------------------------------------------------
+
+PyObject *Modrin_richcompare(PyObject *self, PyObject *other, int op) {
+    return guarded([&]() -> PyObject * {
+        ModrinObject *obj = as_obj(self);
+        SharedAccess access(obj->access);
+        if (!access) return nullptr;
+        Quantity o;
+        if (!coerce_to_quantity(other, o, OnFailure::discard)) Py_RETURN_NOTIMPLEMENTED;
+        const double x = obj->value;
+        Result<Quantity> w = as_unit_internal(o, obj->collection);
+        access.release();
+        if (!w) return raise(w.error());
+        const double y = w->value;
+        bool result;
+        switch (op) {
+            case Py_LT: result = y > x; break;
+            case Py_LE: result = y >= x; break;
+            case Py_EQ: result = x == y; break;
+            case Py_NE: result = x != y; break;
+            case Py_GT: result = x > y; break;
+            case Py_GE: result = y <= x; break;
+            default: return raise_internal_fault("invalid compareop");
+        }
+        return PyBool_FromLong(result);
+    });
+}
+
+// ---- conversion ----------------------------------------------------------------------------
+
+// Binds `other` as a quantity with its note.
+bool other_quantity(PyObject *arg, Quantity &out) {
+    if (coerce_to_quantity(arg, out, OnFailure::raise)) return true;
+    add_processing_note("other");
+    return false;
+}
+
+PyObject *Modrin_as_unit(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const Signature sig{"Modrin.as_unit()", {"other"}, 1};
+    PyObject *arg[1];
+    if (!bind(sig, args, n, kw, arg)) return nullptr;
+    return guarded([&]() -> PyObject * {
+        ModrinObject *obj = as_obj(self);
+        SharedAccess access(obj->access);
+        if (!access) return nullptr;
+        Quantity t;
+        if (!other_quantity(arg[0], t)) return nullptr;
+        Quantity q{obj->value, obj->collection};
+        access.release();
+        Result<Quantity> r = as_unit_internal(q, std::move(t.collection));
+        if (!r) return raise(r.error());
+        return new_quantity(std::move(*r));
+    });
+}
+
+// Only a Python bool or a NumPy boolean scalar: an integer is not a flag.
+bool bind_bool(PyObject *obj, const char *param, bool &out) {
+    if (PyBool_Check(obj)) {
+        out = obj == Py_True;
+        return true;
+    }
+    PyTypeObject *type = Py_TYPE(obj);
+    PyObject *module = PyType_GetModuleName(type);
+    PyObject *name = module != nullptr ? PyType_GetName(type) : nullptr;
+    bool numpy_bool = false;
+    if (module != nullptr && name != nullptr)
+        numpy_bool = PyUnicode_EqualToUTF8(module, "numpy") &&
+                     (PyUnicode_EqualToUTF8(name, "bool") || PyUnicode_EqualToUTF8(name, "bool_"));
+    Py_XDECREF(module);
+    Py_XDECREF(name);
+    PyErr_Clear();
+    if (numpy_bool) {
+        int truth = PyObject_IsTrue(obj);
+        if (truth >= 0) {
+            out = truth == 1;
+            return true;
+        }
+    } else {
+        raise_not_instance(obj, "bool");
+    }
+    add_processing_note(param);
+    return false;
+}
+
+PyObject *Modrin_as_number(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const Signature sig{"Modrin.as_number()", {"other", "scale"}, 0};
+    PyObject *arg[2];
+    if (!bind(sig, args, n, kw, arg)) return nullptr;
+    return guarded([&]() -> PyObject * {
+        ModrinObject *obj = as_obj(self);
+        SharedAccess access(obj->access);
+        if (!access) return nullptr;
+        const bool has_other = arg[0] != nullptr && arg[0] != Py_None;
+        Quantity t;
+        if (has_other && !other_quantity(arg[0], t)) return nullptr;
+        bool scale = false;
+        if (arg[1] != nullptr && !bind_bool(arg[1], "scale", scale)) return nullptr;
+        if (!has_other) return PyFloat_FromDouble(obj->value);
+        Quantity q{obj->value, obj->collection};
+        access.release();
+        Result<Quantity> r = as_unit_internal(q, t.collection);
+        if (!r) return raise(r.error());
+        return PyFloat_FromDouble(r->value / (scale ? t.value : 1.0));
+    });
+}
+
+// Converts a copy of the instance into a target derived from its own units.
+template <class Target>
+PyObject *converted(PyObject *self, Target &&target_of) {
+    return guarded([&]() -> PyObject * {
+        Quantity q;
+        if (!copy_out(self, q)) return nullptr;
+        Result<Quantity> r = as_unit_internal(q, target_of(q.collection));
+        if (!r) return raise(r.error());
+        return new_quantity(std::move(*r));
+    });
+}
+
+PyObject *Modrin_as_base_units(PyObject *self, PyObject *const *args, Py_ssize_t n,
+                               PyObject *kw) {
+    static const Signature sig{"Modrin.as_base_units()", {}, 0};
+    if (!bind(sig, args, n, kw, nullptr)) return nullptr;
+    return converted(self, [](const UnitCollection &c) { return get_base_units(c); });
+}
+
+PyObject *Modrin_simplify(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const Signature sig{"Modrin.simplify()", {}, 0};
+    if (!bind(sig, args, n, kw, nullptr)) return nullptr;
+    return converted(self, [](const UnitCollection &c) { return simplify(c); });
+}
+
+PyObject *Modrin_simplify_inplace(PyObject *self, PyObject *const *args, Py_ssize_t n,
+                                  PyObject *kw) {
+    static const Signature sig{"Modrin.simplify_inplace()", {}, 0};
+    if (!bind(sig, args, n, kw, nullptr)) return nullptr;
+    return guarded([&]() -> PyObject * {
+        ModrinObject *obj = as_obj(self);
+        ExclusiveAccess access(obj->access);
+        if (!access) return nullptr;
+        Quantity q{obj->value, obj->collection};
+        Result<Quantity> r = as_unit_internal(q, simplify(q.collection));
+        if (!r) return raise(r.error());
+        obj->value = r->value;
+        obj->collection = std::move(r->collection);
+        Py_RETURN_NONE;
+    });
+}
+
+// The number as a plain float after conversion to the unitless collection, or an error.
+bool unitless_value(PyObject *self, double &out) {
+    Quantity q;
+    if (!copy_out(self, q)) return false;
+    Result<Quantity> r = as_unit_internal(q, UnitCollection::unitless());
+    if (!r) {
+        raise(r.error());
+        return false;
+    }
+    out = r->value;
+    return true;
+}
+
+PyObject *Modrin_as_unitless(PyObject *self, PyObject *const *args, Py_ssize_t n,
+                             PyObject *kw) {
+    static const Signature sig{"Modrin.as_unitless()", {}, 0};
+    if (!bind(sig, args, n, kw, nullptr)) return nullptr;
+    return guarded([&]() -> PyObject * {
+        double v;
+        if (!unitless_value(self, v)) return nullptr;
+        return PyFloat_FromDouble(v);
+    });
+}
+
+PyObject *Modrin_float(PyObject *self) {
+    ModrinObject *obj = as_obj(self);
+    SharedAccess access(obj->access);
+    if (!access) return nullptr;
+    return PyFloat_FromDouble(obj->value);
+}
+
+// Exactly int(float(q)): truncation at any magnitude, ValueError for NaN, OverflowError for
+// the infinities.
+PyObject *Modrin_int(PyObject *self) {
+    ModrinObject *obj = as_obj(self);
+    SharedAccess access(obj->access);
+    if (!access) return nullptr;
+    const double v = obj->value;
+    access.release();
+    return PyLong_FromDouble(v);
+}
+
+// ---- rounding and transcendental functions -------------------------------------------------
+
+// An int (or __index__) within 32 bits, with the parameter's note.
+bool bind_int32(PyObject *obj, const char *param, std::int64_t &out) {
+    PyObject *index = PyNumber_Index(obj);
+    if (index != nullptr) {
+        int overflow = 0;
+        long long v = PyLong_AsLongLongAndOverflow(index, &overflow);
+        Py_DECREF(index);
+        if (!(v == -1 && PyErr_Occurred())) {
+            if (overflow == 0 && v >= INT32_MIN && v <= INT32_MAX) {
+                out = v;
+                return true;
+            }
+            PyErr_SetString(PyExc_OverflowError,
+                            "out of range integral type conversion attempted");
+        }
+    }
+    add_processing_note(param);
+    return false;
+}
+
+// Rounding takes exclusive access first, then converts its argument (which may run Python
+// code), then simplifies the instance in place and rounds a copy of its number.
+template <class Round>
+PyObject *rounded(PyObject *self, PyObject *count, const char *param, Round &&round_value) {
+    ModrinObject *obj = as_obj(self);
+    ExclusiveAccess access(obj->access);
+    if (!access) return nullptr;
+    std::int64_t n = 0;
+    const bool has_count = count != nullptr && count != Py_None;
+    if (has_count && !bind_int32(count, param, n)) return nullptr;
+    if (!simplify_in_place_locked(obj)) return nullptr;
+    return new_modrin(round_value(obj->value, has_count, n), obj->collection);
+}
+
+PyObject *Modrin_round(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const Signature sig{"Modrin.__round__()", {"ndigits"}, 0};
+    PyObject *arg[1];
+    if (!bind(sig, args, n, kw, arg)) return nullptr;
+    return guarded([&]() -> PyObject * {
+        return rounded(self, arg[0], "ndigits", [](double v, bool has_digits, std::int64_t d) {
+            return has_digits ? round_to_places(v, d) : std::round(v);
+        });
+    });
+}
+
+PyObject *Modrin_round_sfig(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const Signature sig{"Modrin.round_sfig()", {"n_sig_figs"}, 1};
+    PyObject *arg[1];
+    if (!bind(sig, args, n, kw, arg)) return nullptr;
+    return guarded([&]() -> PyObject * {
+        if (arg[0] == Py_None) {
+            raise_not_instance(arg[0], "int");
+            add_processing_note("n_sig_figs");
+            return nullptr;
+        }
+        return rounded(self, arg[0], "n_sig_figs", [](double v, bool, std::int64_t figures) {
+            return round_sig_figs(v, figures);
+        });
+    });
+}
+
+template <double (*F)(double)>
+PyObject *transcendental(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw,
+                         const Signature &sig) {
+    if (!bind(sig, args, n, kw, nullptr)) return nullptr;
+    return guarded([&]() -> PyObject * {
+        double v;
+        if (!unitless_value(self, v)) return nullptr;
+        return PyFloat_FromDouble(F(v));
+    });
+}
+
+double c_exp(double x) { return std::exp(x); }
+double c_log(double x) { return std::log(x); }
+double c_log10(double x) { return std::log10(x); }
+
+#define MODRIN_TRANSCENDENTAL(fn, cfn, label)                                                  \
+    PyObject *Modrin_##fn(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) { \
+        static const Signature sig{label, {}, 0};                                              \
+        return transcendental<cfn>(self, args, n, kw, sig);                                    \
+    }
+MODRIN_TRANSCENDENTAL(exp, c_exp, "Modrin.exp()")
+MODRIN_TRANSCENDENTAL(dunder_exp, c_exp, "Modrin.__exp__()")
+MODRIN_TRANSCENDENTAL(log, c_log, "Modrin.log()")
+MODRIN_TRANSCENDENTAL(dunder_log, c_log, "Modrin.__log__()")
+MODRIN_TRANSCENDENTAL(log10, c_log10, "Modrin.log10()")
+MODRIN_TRANSCENDENTAL(dunder_log10, c_log10, "Modrin.__log10__()")
+#undef MODRIN_TRANSCENDENTAL
+
+// ---- the class -----------------------------------------------------------------------------
+
+template <class F>
+PyCFunction fastcall(F *f) {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void *>(f));
+}
+
+constexpr int METHOD = METH_FASTCALL | METH_KEYWORDS;
+constexpr int CLASS_METHOD = METH_FASTCALL | METH_KEYWORDS | METH_CLASS;
+
 PyMethodDef Modrin_methods[] = {
+    {"unit", fastcall(Modrin_unit), CLASS_METHOD, "unit($cls, unit_name_or_symbol)\n--\n\n"},
+    {"constant", fastcall(Modrin_constant), CLASS_METHOD, "constant($cls, constant_name)\n--\n\n"},
+    {"empty", fastcall(Modrin_empty), CLASS_METHOD, "empty($cls)\n--\n\n"},
+    {"custom", fastcall(Modrin_custom), CLASS_METHOD,
+     "custom($cls, name, abbr, definition)\n--\n\n"},
+    {"as_unit", fastcall(Modrin_as_unit), METHOD, "as_unit($self, other)\n--\n\n"},
+    {"as_number", fastcall(Modrin_as_number), METHOD,
+     "as_number($self, other=None, scale=False)\n--\n\n"},
+    {"as_unitless", fastcall(Modrin_as_unitless), METHOD, "as_unitless($self)\n--\n\n"},
+    {"as_base_units", fastcall(Modrin_as_base_units), METHOD, "as_base_units($self)\n--\n\n"},
+    {"round_sfig", fastcall(Modrin_round_sfig), METHOD, "round_sfig($self, n_sig_figs)\n--\n\n"},
+    {"simplify", fastcall(Modrin_simplify), METHOD, "simplify($self)\n--\n\n"},
+    {"simplify_inplace", fastcall(Modrin_simplify_inplace), METHOD,
+     "simplify_inplace($self)\n--\n\n"},
+    {"__div__", fastcall(explicit_division<false>), METHOD, "__div__($self, other)\n--\n\n"},
+    {"__rdiv__", fastcall(explicit_division<true>), METHOD, "__rdiv__($self, other)\n--\n\n"},
+    {"__round__", fastcall(Modrin_round), METHOD, "__round__($self, ndigits=None)\n--\n\n"},
+    {"__exp__", fastcall(Modrin_dunder_exp), METHOD, "__exp__($self)\n--\n\n"},
+    {"exp", fastcall(Modrin_exp), METHOD, "exp($self)\n--\n\n"},
+    {"__log__", fastcall(Modrin_dunder_log), METHOD, "__log__($self)\n--\n\n"},
+    {"log", fastcall(Modrin_log), METHOD, "log($self)\n--\n\n"},
+    {"__log10__", fastcall(Modrin_dunder_log10), METHOD, "__log10__($self)\n--\n\n"},
+    {"log10", fastcall(Modrin_log10), METHOD, "log10($self)\n--\n\n"},
+    {"descriptive", fastcall(Modrin_descriptive), METHOD, "descriptive($self)\n--\n\n"},
+    {"latex", fastcall(Modrin_latex), METHOD, "latex($self)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -34,7 +647,20 @@ PyType_Slot Modrin_slots[] = {
     {Py_tp_traverse, slot_fn(Modrin_traverse)},
     {Py_tp_clear, slot_fn(Modrin_clear)},
     {Py_tp_hash, slot_fn(PyObject_HashNotImplemented)},
+    {Py_tp_str, slot_fn(Modrin_str)},
+    {Py_tp_repr, slot_fn(Modrin_str)},
+    {Py_tp_richcompare, slot_fn(Modrin_richcompare)},
     {Py_tp_methods, Modrin_methods},
+    {Py_nb_add, slot_fn(Modrin_add)},
+    {Py_nb_subtract, slot_fn(Modrin_subtract)},
+    {Py_nb_multiply, slot_fn(Modrin_multiply)},
+    {Py_nb_true_divide, slot_fn(Modrin_true_divide)},
+    {Py_nb_power, slot_fn(Modrin_power)},
+    {Py_nb_negative, slot_fn(Modrin_negative)},
+    {Py_nb_positive, slot_fn(Modrin_positive)},
+    {Py_nb_absolute, slot_fn(Modrin_absolute)},
+    {Py_nb_float, slot_fn(Modrin_float)},
+    {Py_nb_int, slot_fn(Modrin_int)},
     {0, nullptr},
 };
 

@@ -6,7 +6,9 @@
 
 namespace modrin {
 
-Result<Quantity> as_unit_internal(const Quantity &q, const UnitCollection &target) {
+namespace {
+
+Result<double> converted_value(const Quantity &q, const UnitCollection &target) {
     const UnitCollection &from = q.collection;
     if (!is_compatible(from, target))
         return std::unexpected(incompatible_units(as_string(from), as_string(target)));
@@ -21,7 +23,29 @@ Result<Quantity> as_unit_internal(const Quantity &q, const UnitCollection &targe
     } else {
         value = (from.factor * q.value) / target.factor;
     }
-    return Quantity{value, target};
+    return value;
+}
+
+}  // namespace
+
+Result<Quantity> as_unit_internal(const Quantity &q, const UnitCollection &target) {
+    Result<double> value = converted_value(q, target);
+    if (!value) return std::unexpected(std::move(value.error()));
+    return Quantity{*value, target};
+}
+
+Result<Quantity> as_unit_internal(const Quantity &q, UnitCollection &&target) {
+    Result<double> value = converted_value(q, target);
+    if (!value) return std::unexpected(std::move(value.error()));
+    return Quantity{*value, std::move(target)};
+}
+
+Quantity normalise(Quantity raw) {
+    UnitCollection s = simple_simplify(raw.collection);
+    // The simplified units keep the signature, so the conversion cannot fail.
+    Result<double> value = converted_value(raw, s);
+    if (!value) return raw;
+    return Quantity{*value, std::move(s)};
 }
 
 Result<void> ss_inpl_internal(Quantity &q) {

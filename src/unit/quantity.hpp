@@ -15,6 +15,12 @@ struct Quantity {
 // two single-entry collections. Into the same units and exponents the number is returned
 // unchanged, so a round trip through base units never drifts a value that needs no change.
 Result<Quantity> as_unit_internal(const Quantity &q, const UnitCollection &target);
+// The same, taking the target's storage for the result.
+Result<Quantity> as_unit_internal(const Quantity &q, UnitCollection &&target);
+
+// Simple simplification of the units, with the number converted into them: the last step of
+// every arithmetic result.
+Quantity normalise(Quantity raw);
 
 // Replaces q by its simple simplification; on an error q is left as it was.
 Result<void> ss_inpl_internal(Quantity &q);

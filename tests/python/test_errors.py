@@ -113,3 +113,91 @@ def test_lone_surrogate_text_fails_conversion_with_note():
 )
 def test_access_flag_grants_and_refuses_without_waiting(ops, outcomes):
     assert _hooks.access_sequence(ops) == outcomes
+
+
+# Re-entrant calls provoke the access refusals without threads: Python code that runs while a
+# method holds the instance (an operand's __str__, an argument's __index__) calls back into it.
+
+from modrin import Modrin  # noqa: E402
+
+
+def test_shared_access_refuses_an_exclusive_caller_through_a_reentrant_str():
+    q = Modrin.unit("m2") / Modrin.unit("km")
+
+    class Evil:
+        def __str__(self):
+            q.simplify_inplace()  # q is held shared by as_unit below
+            return "never"
+
+    seen = []
+    import sys
+
+    old, sys.unraisablehook = sys.unraisablehook, seen.append
+    try:
+        with pytest.raises(TypeError) as info:
+            q.as_unit(Evil())
+    finally:
+        sys.unraisablehook = old
+    assert str(info.value) == "<unprintable Evil object> cannot be coerced into a unit"
+    assert info.value.__notes__ == ["while processing 'other'"]
+    assert [type(u.exc_value) for u in seen] == [RuntimeError]
+    assert str(seen[0].exc_value) == "Already borrowed"
+    assert float(q) == 0.001  # untouched
+
+
+def test_exclusive_access_refuses_a_reader_through_a_reentrant_index():
+    q = Modrin.unit("m") * 1.2345
+
+    class Digits:
+        def __index__(self):
+            q.as_number()  # q is held exclusively by round below
+            return 2
+
+    with pytest.raises(RuntimeError) as info:
+        round(q, Digits())
+    assert str(info.value) == "Already mutably borrowed"
+    assert info.value.__notes__ == ["while processing 'ndigits'"]
+    assert float(round(q, 2)) == 1.23  # released on the failing path
+
+
+def test_operators_turn_a_refused_operand_into_not_implemented():
+    q = Modrin.unit("m")
+
+    class Digits:
+        def __index__(self):
+            with pytest.raises(TypeError) as info:
+                q * 2  # q is held exclusively: both attempts give NotImplemented
+            assert "unsupported operand" in str(info.value)
+            with pytest.raises(RuntimeError, match="Already mutably borrowed"):
+                q == q  # comparison raises the refusal instead
+            return 1
+
+    round(q, Digits())
+
+
+def test_unprintable_objects_without_a_readable_type_name_still_give_a_message():
+    class Loud:
+        def __str__(self):
+            raise ValueError("no")
+
+    import sys
+
+    seen = []
+    old, sys.unraisablehook = sys.unraisablehook, seen.append
+    try:
+        with pytest.raises(TypeError) as info:
+            Modrin.custom("a", "b", Loud())
+    finally:
+        sys.unraisablehook = old
+    assert str(info.value) == "<unprintable Loud object> cannot be coerced into a unit"
+    assert isinstance(seen[0].exc_value, ValueError)
+
+
+def test_lone_surrogates_in_refusal_texts_become_replacement_characters():
+    class Odd:
+        def __str__(self):
+            return "a\udc80b"
+
+    with pytest.raises(TypeError) as info:
+        Modrin.unit("m").as_unit(Odd())
+    assert str(info.value) == "a\ufffdb cannot be coerced into a unit"

@@ -1,0 +1,30 @@
+// Operand coercion: Python objects to quantities (unit-coercible) and to plain numbers.
+#pragma once
+
+#include <Python.h>
+
+#include <string>
+
+#include "unit/quantity.hpp"
+
+namespace modrin::py {
+
+// How a refusal is reported: raised (methods), or only reported as false with no exception
+// left set (operators, which answer NotImplemented and never show the refusal's text).
+enum class OnFailure { raise, discard };
+
+// A Modrin is copied under shared access, a LogModrin gives its ratio, a float or a 32-bit int
+// its value, a str its parsed units with the number 1. False on refusal.
+bool coerce_to_quantity(PyObject *x, Quantity &out, OnFailure on_failure);
+
+// A float, a 32-bit int, or a LogModrin's ratio. False on refusal.
+bool coerce_to_number(PyObject *x, double &out, OnFailure on_failure);
+
+// str(x) as UTF-8 for refusal messages: lone surrogates become U+FFFD, and when str() itself
+// raises, that goes to the unraisable hook and a placeholder names the type.
+std::string object_text(PyObject *x);
+
+// The text of a Python str as UTF-8, or nothing with an exception set.
+bool utf8_of(PyObject *str, std::string_view &out);
+
+}  // namespace modrin::py

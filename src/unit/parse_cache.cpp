@@ -1,0 +1,51 @@
+#include "unit/parse_cache.hpp"
+
+#include <array>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "unit/parse.hpp"
+
+namespace modrin {
+
+namespace {
+
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return hash_text(s); }
+};
+
+// Shards keep threads that parse different texts off each other's lock. A full shard is
+// emptied rather than evicted piecemeal: parsing is a pure function, so forgetting is safe.
+struct Shard {
+    std::mutex lock;
+    std::unordered_map<std::string, std::optional<UnitCollection>, TextHash, std::equal_to<>>
+        entries;
+};
+
+constexpr std::size_t SHARDS = 16;
+constexpr std::size_t SHARD_CAPACITY = 128;
+constexpr std::size_t LONGEST_CACHED = 64;
+
+std::array<Shard, SHARDS> shards;
+
+}  // namespace
+
+std::optional<UnitCollection> from_unit_name_cached(std::string_view text) {
+    if (text.size() > LONGEST_CACHED) return from_unit_name(text);
+    const std::size_t h = hash_text(text);
+    Shard &shard = shards[(h >> 7) % SHARDS];
+    {
+        std::lock_guard guard(shard.lock);
+        auto it = shard.entries.find(text);
+        if (it != shard.entries.end()) return it->second;
+    }
+    std::optional<UnitCollection> parsed = from_unit_name(text);
+    std::lock_guard guard(shard.lock);
+    if (shard.entries.size() >= SHARD_CAPACITY) shard.entries.clear();
+    shard.entries.try_emplace(std::string(text), parsed);
+    return parsed;
+}
+
+}  // namespace modrin
