@@ -1,6 +1,8 @@
 // Timings of simplification and conversion, including an adversarial collection for the search.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+
 #include "unit/parse.hpp"
 #include "unit/quantity.hpp"
 #include "unit/render.hpp"
@@ -48,5 +50,46 @@ void convert_bench(benchmark::State &state, const char *from, const char *to) {
 }
 BENCHMARK_CAPTURE(convert_bench, km_per_hr_to_m_per_s, "km/hr", "m/s");
 BENCHMARK_CAPTURE(convert_bench, celsius_to_kelvin, "degree Celsius", "K");
+
+}  // namespace
+
+namespace {
+
+void multiply_and_normalise(benchmark::State &state) {
+    Quantity a{36.0, *from_unit_name("km/hr")};
+    Quantity b{2.5, *from_unit_name("m/s")};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(normalise(Quantity{a.value * b.value, product(a.collection, b.collection)}));
+}
+BENCHMARK(multiply_and_normalise);
+
+void copy_collection(benchmark::State &state) {
+    UnitCollection a = *from_unit_name("km/hr");
+    for (auto _ : state) {
+        UnitCollection c = a;
+        benchmark::DoNotOptimize(c);
+    }
+}
+BENCHMARK(copy_collection);
+
+}  // namespace
+
+namespace {
+
+void libm_pow(benchmark::State &state) {
+    double f = 3600.0, e = -1.0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(f);
+        benchmark::DoNotOptimize(e);
+        benchmark::DoNotOptimize(std::pow(f, e));
+    }
+}
+BENCHMARK(libm_pow);
+
+void from_map(benchmark::State &state) {
+    UnitCollection a = *from_unit_name("km/hr");
+    for (auto _ : state) benchmark::DoNotOptimize(from_single_unit_hashmap(a.units));
+}
+BENCHMARK(from_map);
 
 }  // namespace

@@ -52,9 +52,11 @@ PyTypeObject *log_modrin_type() { return type_once(type_object, type_lock, LogMo
 PyObject *new_log_modrin(const LogUnitDef &unit, double value) {
     PyTypeObject *type = log_modrin_type();
     if (type == nullptr) return nullptr;
-    PyObject *self = type->tp_alloc(type, 0);
-    if (self == nullptr) return nullptr;
-    auto *obj = reinterpret_cast<LogModrinObject *>(self);
+    // Instances hold no references, so they are never tracked: the collector has nothing to
+    // find in them, and allocation skips zero-filling and linking them into a generation.
+    auto *obj = PyObject_GC_New(LogModrinObject, type);
+    if (obj == nullptr) return nullptr;
+    PyObject *self = reinterpret_cast<PyObject *>(obj);
     std::construct_at(&obj->access);
     obj->unit = &unit;
     obj->value = value;

@@ -197,8 +197,8 @@ PyObject *Modrin_latex(PyObject *self, PyObject *const *args, Py_ssize_t n, PyOb
 enum class Op { add, sub, mul, div, pow };
 
 // S op o, or o op S when `reflected`; the result normalised by simple simplification.
-Result<Quantity> apply(Op op, const Quantity &s, const Quantity &o, bool reflected) {
-    const UnitCollection &sc = s.collection;
+Result<Quantity> apply(Op op, Quantity s, Quantity o, bool reflected) {
+    UnitCollection &sc = s.collection;
     switch (op) {
         case Op::add:
         case Op::sub: {
@@ -210,13 +210,15 @@ Result<Quantity> apply(Op op, const Quantity &s, const Quantity &o, bool reflect
                 v = other + s.value;
             else
                 v = reflected ? other - s.value : s.value - other;
-            return normalise(Quantity{v, sc});
+            return normalise(Quantity{v, std::move(sc)});
         }
         case Op::mul:
-            return normalise(Quantity{s.value * o.value, product(sc, o.collection)});
+            return normalise(Quantity{s.value * o.value, product(std::move(sc), o.collection)});
         case Op::div:
-            if (reflected) return normalise(Quantity{o.value / s.value, quotient(o.collection, sc)});
-            return normalise(Quantity{s.value / o.value, quotient(sc, o.collection)});
+            if (reflected)
+                return normalise(
+                    Quantity{o.value / s.value, quotient(std::move(o.collection), sc)});
+            return normalise(Quantity{s.value / o.value, quotient(std::move(sc), o.collection)});
         case Op::pow: {
             const Quantity &base = reflected ? o : s;
             const Quantity &exponent = reflected ? s : o;
@@ -249,7 +251,7 @@ PyObject *attempt(Op op, PyObject *self, PyObject *other, PyObject *modulus, boo
     not_implemented = false;
     Quantity s{obj->value, obj->collection};
     access.release();
-    Result<Quantity> r = apply(op, s, o, reflected);
+    Result<Quantity> r = apply(op, std::move(s), std::move(o), reflected);
     if (!r) return raise(r.error());
     return new_quantity(std::move(*r));
 }
@@ -315,7 +317,7 @@ PyObject *explicit_division(PyObject *self, PyObject *const *args, Py_ssize_t n,
         }
         Quantity s{obj->value, obj->collection};
         access.release();
-        Result<Quantity> r = apply(Op::div, s, o, Reflected);
+        Result<Quantity> r = apply(Op::div, std::move(s), std::move(o), Reflected);
         if (!r) return raise(r.error());
         return new_quantity(std::move(*r));
     });
@@ -684,9 +686,11 @@ PyTypeObject *modrin_type() { return type_once(type_object, type_lock, Modrin_sp
 PyObject *new_modrin(double value, UnitCollection collection) {
     PyTypeObject *type = modrin_type();
     if (type == nullptr) return nullptr;
-    PyObject *self = type->tp_alloc(type, 0);
-    if (self == nullptr) return nullptr;
-    auto *obj = reinterpret_cast<ModrinObject *>(self);
+    // Instances hold no references, so they are never tracked: the collector has nothing to
+    // find in them, and allocation skips zero-filling and linking them into a generation.
+    auto *obj = PyObject_GC_New(ModrinObject, type);
+    if (obj == nullptr) return nullptr;
+    PyObject *self = reinterpret_cast<PyObject *>(obj);
     std::construct_at(&obj->access);
     obj->value = value;
     std::construct_at(&obj->collection, std::move(collection));

@@ -1,6 +1,8 @@
 #include "unit/collection.hpp"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 namespace modrin {
 
@@ -12,14 +14,38 @@ UnitCollection coerce_unit_to_collection(SingleUnit unit) {
     return c;
 }
 
+// pow(f, e) for unit factors, which recur: every operation recomputes the factor of its
+// result from the same few units. f^1 and 1^e are exact in every libm and skipped; other
+// answers come from a small per-thread memo of pow's own results, so no bit changes.
+double unit_power(double f, double e) {
+    if (e == 1.0 || f == 1.0) return e == 1.0 ? f : 1.0;
+    struct Slot {
+        std::uint64_t f_bits, e_bits;
+        double result;
+    };
+    static thread_local Slot memo[64] = {};
+    const auto fb = std::bit_cast<std::uint64_t>(f), eb = std::bit_cast<std::uint64_t>(e);
+    Slot &slot = memo[((fb * 0x9e3779b97f4a7c15ULL) ^ (eb * 0xc2b2ae3d27d4eb4fULL)) >> 58];
+    // An all-zero slot is empty, never a hit.
+    if (slot.f_bits == fb && slot.e_bits == eb && (fb | eb) != 0) return slot.result;
+    const double r = std::pow(f, e);
+    slot = {fb, eb, r};
+    return r;
+}
+
 UnitCollection from_single_unit_hashmap(UnitExponents units) {
-    UnitCollection c;
+    // Locals rather than the result's fields, so the sums stay in registers.
+    BaseExponents sum{};
+    double factor = 1.0;
     for (const auto &[unit, e] : units) {
-        c.factor *= std::pow(unit.factor(), e);
-        for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i)
-            c.base_exponents[i] += unit.dimensions()[i] * e;
+        factor *= unit_power(unit.factor(), e);
+        const BaseExponents &d = unit.dimensions();
+        for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) sum[i] += d[i] * e;
     }
+    UnitCollection c;
     c.units = std::move(units);
+    c.base_exponents = sum;
+    c.factor = factor;
     return c;
 }
 

@@ -62,6 +62,12 @@ public:
     // Same entries regardless of order.
     friend bool operator==(const UnitMap &a, const UnitMap &b) {
         if (a.size() != b.size()) return false;
+        // Usually the entries are the very same records in the same order.
+        bool aligned = true;
+        for (std::size_t i = 0; i < a.size() && aligned; ++i)
+            aligned = &a[i].unit.def() == &b[i].unit.def() && a[i].exponent == b[i].exponent &&
+                      a[i].unit == b[i].unit;
+        if (aligned) return true;
         for (const Entry &e : a) {
             auto other = b.get(e.unit);
             if (!other || !(*other == e.exponent)) return false;
@@ -88,6 +94,9 @@ struct UnitCollection {
 
 // The unit with exponent 1.
 UnitCollection coerce_unit_to_collection(SingleUnit unit);
+
+// pow(f, e), quick for the exact cases f^1 and 1^e.
+double unit_power(double f, double e);
 
 // Keeps the map as given, zero exponents included, and recomputes the signature and factor.
 UnitCollection from_single_unit_hashmap(UnitExponents units);

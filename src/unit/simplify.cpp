@@ -20,23 +20,29 @@ bool opposite_dimension(const BaseExponents &a, const BaseExponents &b) {
     return true;
 }
 
+struct Dimension {
+    const BaseExponents *d;
+    std::uint64_t key, negated_key;
+};
+
 // Cancels one pair if it can; true when it did. A merge always leaves one exponent at exactly
 // zero, which bounds the rescans; pairs with NaN or opposite infinities cannot, and stay.
-bool merge_pair(double &a, double &b, const BaseExponents &da, const BaseExponents &db) {
+bool merge_pair(double &a, double &b, const Dimension &x, const Dimension &y) {
+    const bool same = x.key == y.key && same_dimension(*x.d, *y.d);
+    const bool opposite = !same && x.key == y.negated_key && opposite_dimension(*x.d, *y.d);
+    if (!same && !opposite) return false;
     const bool neg_a = std::signbit(a), neg_b = std::signbit(b);
     double na, nb;
-    if (same_dimension(da, db)) {
+    if (same) {
         if (neg_a == neg_b) return false;
         const double m = std::fmin(std::fabs(a), std::fabs(b));
         na = neg_a ? a + m : a - m;
         nb = neg_a ? b - m : b + m;
-    } else if (opposite_dimension(da, db)) {
+    } else {
         if (neg_a != neg_b) return false;
         const double m = std::fmin(a, b);
         na = a - m;
         nb = b - m;
-    } else {
-        return false;
     }
     if (na != 0.0 && nb != 0.0) return false;
     a = na;
@@ -67,9 +73,12 @@ UnitCollection simple_simplify(const UnitCollection &c) {
     // so index i of the working map is always the input's unit i.
     SmallVector<double, 8> w;
     SmallVector<bool, 8> alive;
+    SmallVector<Dimension, 8> dims;
     for (const auto &entry : c.units) {
         w.push_back(entry.exponent);
         alive.push_back(true);
+        const UnitDef &def = entry.unit.def();
+        dims.push_back({&def.dimensions, def.dim_key, def.negated_dim_key});
     }
     bool merged = true;
     while (merged) {
@@ -78,8 +87,7 @@ UnitCollection simple_simplify(const UnitCollection &c) {
             if (!alive[i]) continue;
             for (std::size_t j = 0; j < n && !merged; ++j) {
                 if (j == i || !alive[j]) continue;
-                if (!merge_pair(w[i], w[j], c.units[i].unit.dimensions(),
-                                c.units[j].unit.dimensions()))
+                if (!merge_pair(w[i], w[j], dims[i], dims[j]))
                     continue;
                 alive[i] = w[i] != 0.0;
                 alive[j] = w[j] != 0.0;

@@ -46,7 +46,7 @@ bool operator==(const SingleUnit &a, const SingleUnit &b) {
     const UnitDef &x = *a.def_;
     const UnitDef &y = *b.def_;
     // The pointer short-cut must not hide a NaN field, which is unequal even to itself.
-    if (&x == &y) return x.factor == x.factor && x.offset == x.offset && x.dimensions == x.dimensions;
+    if (&x == &y) return x.equals_itself;
     return x.factor == y.factor && x.offset == y.offset && x.name == y.name &&
            x.symbol == y.symbol && x.dimensions == y.dimensions;
 }

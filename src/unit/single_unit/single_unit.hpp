@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -21,13 +22,41 @@ inline constexpr std::size_t usd = 0, ampere = 1, candela = 2, kelvin = 3, kilog
                              meter = 5, mole = 6, second = 7;
 }
 
-// One row of a catalogue table: immutable, never freed.
+// A key that equal dimension vectors share (0 and -0 alike), with `sign` -1 the key of the
+// negated vector: unequal keys rule out a relation without comparing eight numbers.
+constexpr std::uint64_t dimension_key(const BaseExponents &d, double sign) {
+    std::uint64_t h = 0x9e3779b97f4a7c15ULL;
+    for (double x : d) {
+        h ^= std::bit_cast<std::uint64_t>(sign * x + 0.0);
+        h *= 0xff51afd7ed558ccdULL;
+        h ^= h >> 32;
+    }
+    return h;
+}
+
+// One row of a catalogue table: immutable, never freed. The derived fields are computed once,
+// at compile time for the tables, because simplification tests them on every operation.
 struct UnitDef {
     std::string_view name;
     std::string_view symbol;
     double offset;
     double factor;
     BaseExponents dimensions;
+    std::uint64_t dim_key = 0;
+    std::uint64_t negated_dim_key = 0;
+    bool equals_itself = true;  // false when a NaN field makes the unit unequal to itself
+
+    constexpr UnitDef() = default;
+    constexpr UnitDef(std::string_view name_, std::string_view symbol_, double offset_,
+                      double factor_, const BaseExponents &dimensions_)
+        : name(name_),
+          symbol(symbol_),
+          offset(offset_),
+          factor(factor_),
+          dimensions(dimensions_),
+          dim_key(dimension_key(dimensions_, 1.0)),
+          negated_dim_key(dimension_key(dimensions_, -1.0)),
+          equals_itself(factor_ == factor_ && offset_ == offset_ && dimensions_ == dimensions_) {}
 };
 
 // The base units in slot order; names sort bytewise, which is why "USD" comes first.
