@@ -1,10 +1,80 @@
-"""A tour of modrin: what the module offers."""
+"""A tour of modrin: a small engineering calculation, start to finish, with units checked.
 
-import modrin
+A hobby rocket: how fast does it leave the rail, how much energy does that take, how hot
+does its motor casing get, and how loud is it? Every number carries its unit, conversions happen
+on their own, and mixing up units is an error rather than a wrong answer.
+"""
 
-print("modrin:", modrin.__doc__)
-print("classes:", modrin.__all__)
-for name in modrin.__all__:
-    cls = getattr(modrin, name)
-    methods = sorted(m for m in vars(cls) if not m.startswith("_"))
-    print(f"  {name}: {cls.__doc__ or '(no docstring)'}; methods: {', '.join(methods) or 'none yet'}")
+from modrin import LogModrin, Modrin
+
+U = Modrin.unit
+
+
+def show(label, value):
+    print(f"  {label:<38} {value}")
+
+
+print("modrin:", ", ".join(__import__("modrin").__all__))
+
+print("\n1. Quantities from unit expressions, constants and custom units")
+thrust = U("lbf") * 9.5  # a motor rated in pound-force
+mass = U("g") * 410
+rail = U("ft") * 6
+g = Modrin.constant("earth gravity")
+smoot = Modrin.custom("smoot", "smt", U("m") * 1.7018)
+show("thrust", thrust)
+show("mass", mass)
+show("launch rail", rail)
+show("earth gravity (a constant)", g)
+show("a custom unit: 1 smoot in metres", smoot.as_unit("m"))
+
+print("\n2. Arithmetic across units, converted as needed")
+weight = mass * g
+net_force = thrust - weight  # pound-force minus gram-metre-per-second-squared: converted
+show("weight", weight.as_unit("N"))
+show("net force (in the left operand's unit)", net_force)
+accel = net_force / mass
+show("acceleration, as computed", accel)
+show("acceleration in m/s2", accel.as_unit("m/s2"))
+show("acceleration in g", accel.as_number(g, scale=True))
+speed = (2 * accel * rail) ** 0.5
+show("speed off the rail", speed.as_unit("m/s"))
+show("speed off the rail, in km/hr", speed.as_unit("km/hr"))
+energy = mass * speed**2 / 2
+show("kinetic energy", energy.as_unit("J"))
+show("in base units", energy.as_base_units())
+
+print("\n3. Simplification cancels what only cancels itself")
+show("kg * J / (N * m)", U("kg") * U("J") / (U("N") * U("m")))
+show("m2 / km", U("m2") / U("km"))
+show("hr / s", U("hr") / U("s"))
+
+print("\n4. Temperatures keep their zero points")
+casing = U("degree Celsius") * 85
+show("casing temperature", casing)
+show("in kelvin", casing.as_unit("K"))
+show("in degrees Fahrenheit", casing.as_unit("degree Fahrenheit"))
+
+print("\n5. Rounding, to places and to significant figures")
+show("speed, 3 significant figures", speed.as_unit("m/s").round_sfig(3))
+show("energy, 1 decimal place", round(energy.as_unit("J"), 1))
+
+print("\n6. Three renderings")
+k = Modrin.constant("stefan-boltzmann")
+show("plain", k)
+show("descriptive", k.descriptive())
+show("LaTeX", k.latex())
+
+print("\n7. Logarithmic ratios")
+loudness = LogModrin.unit("dB") * 120  # 120 decibels above the reference
+show("sound level", loudness)
+show("as a power ratio", f"{float(loudness):.6g}")
+show("in bels", loudness.as_unit(LogModrin.unit("B")))
+show("a reference power times the ratio", (U("pW") * loudness).as_unit("W"))
+
+print("\n8. Mistakes are errors, not wrong answers")
+for attempt in (lambda: rail + mass, lambda: U("m/sec"), lambda: speed.as_unit("N")):
+    try:
+        attempt()
+    except (TypeError, LookupError) as exc:
+        show(type(exc).__name__, exc)
