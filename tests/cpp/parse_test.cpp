@@ -116,3 +116,39 @@ TEST(TrimUnicodeSpace, RemovesOnlyWhiteSpaceAtTheEnds) {
 
 }  // namespace
 }  // namespace modrin
+
+#include <random>
+
+#include "unit/parse_cache.hpp"
+
+namespace modrin {
+namespace {
+
+// Random texts assembled from pieces of the syntax: parsing never fails loudly, the memo agrees
+// with the parser, and every accepted collection carries the signature and factor of its units.
+TEST(FromUnitName, RandomTextsParseConsistently) {
+    const char *pieces[] = {"m", "k", "s", "kg", "/", ".", "1", "2", "9", "0", " ", "deg", "C",
+                            "°", "µ", "²", "hr", "mi", "n", "ft", "(", ")", "fl oz", "\xff",
+                            "Ki", "da", "y", "metre", "J", "N", "W", "\t", "-", "^", "cc"};
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> pick(0, std::size(pieces) - 1), len(0, 7);
+    int accepted = 0;
+    for (int trial = 0; trial < 20000; ++trial) {
+        std::string text;
+        for (int k = len(rng); k > 0; --k) text += pieces[pick(rng)];
+        std::optional<UnitCollection> direct = from_unit_name(text);
+        std::optional<UnitCollection> memo = from_unit_name_cached(text);
+        ASSERT_EQ(direct.has_value(), memo.has_value()) << text;
+        if (!direct) continue;
+        ++accepted;
+        EXPECT_EQ(*direct, *memo) << text;
+        EXPECT_FALSE(direct->units.empty()) << text;
+        UnitCollection rebuilt = from_single_unit_hashmap(direct->units);
+        EXPECT_EQ(rebuilt.base_exponents, direct->base_exponents) << text;
+        EXPECT_NEAR(rebuilt.factor / direct->factor, 1.0, 1e-12) << text;
+    }
+    EXPECT_GT(accepted, 500);  // the generator reaches real expressions, not only refusals
+}
+
+}  // namespace
+}  // namespace modrin
