@@ -1,5 +1,6 @@
 #include "lib/binder.hpp"
 
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -93,6 +94,25 @@ void raise_not_instance(PyObject *obj, const char *expected) {
         PyErr_Format(PyExc_TypeError, "'%U' object is not an instance of '%s'", name, expected);
         Py_DECREF(name);
     }
+}
+
+bool bind_int32(PyObject *obj, const char *param, std::int64_t &out) {
+    PyObject *index = PyNumber_Index(obj);
+    if (index != nullptr) {
+        int overflow = 0;
+        long long v = PyLong_AsLongLongAndOverflow(index, &overflow);
+        Py_DECREF(index);
+        if (!(v == -1 && PyErr_Occurred())) {
+            if (overflow == 0 && v >= INT32_MIN && v <= INT32_MAX) {
+                out = v;
+                return true;
+            }
+            PyErr_SetString(PyExc_OverflowError,
+                            "out of range integral type conversion attempted");
+        }
+    }
+    add_processing_note(param);
+    return false;
 }
 
 std::optional<std::string> bind_str(PyObject *obj, const char *param) {

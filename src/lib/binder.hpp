@@ -5,6 +5,7 @@
 #include <Python.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -24,6 +25,9 @@ bool bind(const Signature &sig, PyObject *const *args, Py_ssize_t nargsf, PyObje
 
 // Sets TypeError "'<type>' object is not an instance of '<expected>'" (or the None form).
 void raise_not_instance(PyObject *obj, const char *expected);
+
+// An int (or an object with __index__) within 32 bits; on failure raises with the note.
+bool bind_int32(PyObject *obj, const char *param, std::int64_t &out);
 
 // The UTF-8 text of a str argument; on failure raises with the parameter's note.
 std::optional<std::string> bind_str(PyObject *obj, const char *param);

@@ -114,25 +114,6 @@ PyObject *LogModrin_as_unitless(PyObject *self, PyObject *const *args, Py_ssize_
     return PyFloat_FromDouble(x.ratio());
 }
 
-bool bind_count(PyObject *obj, const char *param, std::int64_t &out) {
-    PyObject *index = PyNumber_Index(obj);
-    if (index != nullptr) {
-        int overflow = 0;
-        long long v = PyLong_AsLongLongAndOverflow(index, &overflow);
-        Py_DECREF(index);
-        if (!(v == -1 && PyErr_Occurred())) {
-            if (overflow == 0 && v >= INT32_MIN && v <= INT32_MAX) {
-                out = v;
-                return true;
-            }
-            PyErr_SetString(PyExc_OverflowError,
-                            "out of range integral type conversion attempted");
-        }
-    }
-    add_processing_note(param);
-    return false;
-}
-
 PyObject *LogModrin_round_sfig(PyObject *self, PyObject *const *args, Py_ssize_t n,
                                PyObject *kw) {
     static const Signature sig{"LogModrin.round_sfig()", {"n_sig_figs"}, 1};
@@ -142,7 +123,7 @@ PyObject *LogModrin_round_sfig(PyObject *self, PyObject *const *args, Py_ssize_t
     ExclusiveAccess access(obj->access);
     if (!access) return nullptr;
     std::int64_t figures = 0;
-    if (!bind_count(arg[0], "n_sig_figs", figures)) return nullptr;
+    if (!bind_int32(arg[0], "n_sig_figs", figures)) return nullptr;
     return PyFloat_FromDouble(round_sig_figs(std::pow(obj->unit->base, obj->value), figures));
 }
 
@@ -154,7 +135,7 @@ PyObject *LogModrin_round(PyObject *self, PyObject *const *args, Py_ssize_t n, P
     if (!copy_out(self, x)) return nullptr;
     if (arg[0] == nullptr || arg[0] == Py_None) return PyFloat_FromDouble(std::round(x.ratio()));
     std::int64_t digits = 0;
-    if (!bind_count(arg[0], "ndigits", digits)) return nullptr;
+    if (!bind_int32(arg[0], "ndigits", digits)) return nullptr;
     return PyFloat_FromDouble(round_to_places(x.ratio(), digits));
 }
 
@@ -326,11 +307,6 @@ PyObject *LogModrin_richcompare(PyObject *self, PyObject *other, int op) {
         default: return raise_internal_fault("invalid compareop");
     }
     return PyBool_FromLong(result);
-}
-
-template <class F>
-PyCFunction fastcall(F *f) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void *>(f));
 }
 
 constexpr int METHOD = METH_FASTCALL | METH_KEYWORDS;

@@ -515,26 +515,6 @@ PyObject *Modrin_int(PyObject *self) {
 
 // ---- rounding and transcendental functions -------------------------------------------------
 
-// An int (or __index__) within 32 bits, with the parameter's note.
-bool bind_int32(PyObject *obj, const char *param, std::int64_t &out) {
-    PyObject *index = PyNumber_Index(obj);
-    if (index != nullptr) {
-        int overflow = 0;
-        long long v = PyLong_AsLongLongAndOverflow(index, &overflow);
-        Py_DECREF(index);
-        if (!(v == -1 && PyErr_Occurred())) {
-            if (overflow == 0 && v >= INT32_MIN && v <= INT32_MAX) {
-                out = v;
-                return true;
-            }
-            PyErr_SetString(PyExc_OverflowError,
-                            "out of range integral type conversion attempted");
-        }
-    }
-    add_processing_note(param);
-    return false;
-}
-
 // Rounding takes exclusive access first, then converts its argument (which may run Python
 // code), then simplifies the instance in place and rounds a copy of its number.
 template <class Round>
@@ -605,11 +585,6 @@ MODRIN_TRANSCENDENTAL(dunder_log10, c_log10, "Modrin.__log10__()")
 #undef MODRIN_TRANSCENDENTAL
 
 // ---- the class -----------------------------------------------------------------------------
-
-template <class F>
-PyCFunction fastcall(F *f) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void *>(f));
-}
 
 constexpr int METHOD = METH_FASTCALL | METH_KEYWORDS;
 constexpr int CLASS_METHOD = METH_FASTCALL | METH_KEYWORDS | METH_CLASS;

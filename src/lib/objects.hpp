@@ -43,24 +43,28 @@ inline bool is_log_modrin(PyObject *obj) {
            reinterpret_cast<PyObject *>(log_modrin_type());
 }
 
-// Creates the class from its spec on first use; later calls, from any thread, get the same one.
+// Creates the class on first use; later calls, from any thread, get the same one.
 inline PyTypeObject *type_once(std::atomic<PyTypeObject *> &slot, PyMutex &lock,
-                               PyType_Spec &spec) {
+                               PyType_Spec &type_spec) {
     if (PyTypeObject *t = slot.load(std::memory_order_acquire)) return t;
     PyMutex_Lock(&lock);
     PyTypeObject *t = slot.load(std::memory_order_relaxed);
     if (t == nullptr) {
-        t = reinterpret_cast<PyTypeObject *>(PyType_FromSpec(&spec));
+        t = reinterpret_cast<PyTypeObject *>(PyType_FromSpec(&type_spec));
         slot.store(t, std::memory_order_release);
     }
     PyMutex_Unlock(&lock);
     return t;
 }
 
-// Type slots take untyped function pointers; the casts live here.
+// Type slots and method tables take untyped function pointers; the casts live here.
 template <class F>
 void *slot_fn(F *f) {
     return reinterpret_cast<void *>(f);
+}
+template <class F>
+PyCFunction fastcall(F *f) {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void *>(f));
 }
 
 }  // namespace modrin::py
