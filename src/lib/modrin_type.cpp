@@ -127,14 +127,15 @@ PyObject *Modrin_custom(PyObject *, PyObject *const *args, Py_ssize_t n, PyObjec
 // Phase 1 of the text forms and of rounding: simple simplification of the instance in place.
 // The caller holds exclusive access.
 bool simplify_in_place_locked(ModrinObject *obj) {
-    Quantity q{obj->value, std::move(obj->collection)};
+    // Works on a copy, so the instance is left whole if anything fails or throws.
+    Quantity q{obj->value, obj->collection};
     Result<void> r = ss_inpl_internal(q);
-    obj->value = q.value;
-    obj->collection = std::move(q.collection);
     if (!r) {
         raise(r.error());
         return false;
     }
+    obj->value = q.value;
+    obj->collection = std::move(q.collection);
     return true;
 }
 

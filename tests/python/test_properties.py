@@ -1,0 +1,75 @@
+"""Properties over many generated values: number text, conversions and arithmetic agree with
+plain float arithmetic on the catalogue's factors."""
+
+import math
+
+import pytest
+
+hypothesis = pytest.importorskip("hypothesis")
+from hypothesis import given, settings  # noqa: E402
+from hypothesis import strategies as st  # noqa: E402
+
+from modrin import Modrin  # noqa: E402
+
+# Compatible families with each unit's factor to coherent SI, stated independently here.
+FAMILIES = {
+    "length": {"m": 1.0, "km": 1000.0, "ft": 0.3048, "in": 0.0254, "mi": 1609.344, "mm": 0.001},
+    "time": {"s": 1.0, "hr": 3600.0, "min": 60.0, "d": 86400.0, "ms": 0.001},
+    "energy": {"J": 1.0, "kJ": 1000.0, "cal": 4.184, "Wh": 3600.0, "eV": 1.602176634e-19},
+    "pressure": {"Pa": 1.0, "bar": 1e5, "atm": 101325.0, "psi": 4.4482216152605 / 0.0254**2},
+}
+pairs = st.sampled_from(sorted(FAMILIES)).flatmap(
+    lambda fam: st.tuples(st.sampled_from(sorted(FAMILIES[fam])), st.sampled_from(sorted(FAMILIES[fam]))).map(
+        lambda p: (fam, *p)
+    )
+)
+finite = st.floats(allow_nan=False, allow_infinity=False, min_value=-1e12, max_value=1e12)
+
+
+@settings(max_examples=300, deadline=None)
+@given(st.floats(allow_nan=False, allow_infinity=False))
+def test_printed_number_reads_back_exactly(x):
+    text = str(Modrin.empty() * x).split(" ")[0]
+    assert "e" not in text
+    assert float(text) == x and math.copysign(1, float(text)) == math.copysign(1, x)
+
+
+@settings(max_examples=300, deadline=None)
+@given(pairs, finite)
+def test_conversion_scales_by_the_ratio_of_factors(pair, x):
+    family, a, b = pair
+    fa, fb = FAMILIES[family][a], FAMILIES[family][b]
+    got = (Modrin.unit(a) * x).as_number(b)
+    assert got == pytest.approx(x * fa / fb, rel=1e-12, abs=1e-300)
+
+
+@settings(max_examples=300, deadline=None)
+@given(pairs, finite, finite)
+def test_addition_is_in_the_left_units(pair, x, y):
+    family, a, b = pair
+    fa, fb = FAMILIES[family][a], FAMILIES[family][b]
+    total = Modrin.unit(a) * x + Modrin.unit(b) * y
+    assert total.as_number(a) == pytest.approx(x + y * fb / fa, rel=1e-9, abs=1e-6 * (abs(x) + abs(y * fb / fa)) + 1e-300)
+
+
+@settings(max_examples=200, deadline=None)
+@given(pairs, pairs, finite)
+def test_products_simplify_to_the_same_amount(p, q, x):
+    _, a, b = p
+    _, c, d = q
+    prod = Modrin.unit(a) * Modrin.unit(b) / (Modrin.unit(c) * Modrin.unit(d)) * x
+    base = prod.as_base_units()
+    simple = prod.simplify()
+    assert float(simple.as_base_units()) == pytest.approx(float(base), rel=1e-12, abs=1e-300)
+    assert str(simple) == str(simple.simplify())  # simplifying again changes nothing
+
+
+@settings(max_examples=200, deadline=None)
+@given(st.floats(allow_nan=False, allow_infinity=False), st.integers(-30, 30))
+def test_rounding_matches_the_decimal_definition_and_never_nans(x, n):
+    r = float(round(Modrin.empty() * x, n))
+    assert not math.isnan(r)
+    s = float((Modrin.empty() * x).round_sfig(max(n, 1)))
+    assert not math.isnan(s)
+    if x != 0 and math.isfinite(s) and abs(x) > 1e-290:
+        assert abs(s - x) <= abs(x) * 10.0 ** (1 - max(n, 1)) / 2 * (1 + 1e-9) + abs(x) * 1e-15
