@@ -373,12 +373,13 @@ PyTypeObject *log_modrin_type() { return type_once(type_object, type_lock, LogMo
 PyObject *new_log_modrin(const LogUnitDef &unit, double value) {
     PyTypeObject *type = log_modrin_type();
     if (type == nullptr) return nullptr;
-    // Instances hold no references and are never tracked (see new_modrin).
+    // Every field is set below, so the allocation skips tp_alloc's zero-filling.
     auto *obj = PyObject_GC_New(LogModrinObject, type);
     if (obj == nullptr) return nullptr;
     std::construct_at(&obj->access);
     obj->unit = &unit;
     obj->value = value;
+    PyObject_GC_Track(obj);
     return reinterpret_cast<PyObject *>(obj);
 }
 

@@ -662,14 +662,14 @@ PyTypeObject *modrin_type() { return type_once(type_object, type_lock, Modrin_sp
 PyObject *new_modrin(double value, UnitCollection collection) {
     PyTypeObject *type = modrin_type();
     if (type == nullptr) return nullptr;
-    // Instances hold no references, so they are never tracked: the collector has nothing to
-    // find in them, and allocation skips zero-filling and linking them into a generation.
+    // Every field is set below, so the allocation skips tp_alloc's zero-filling.
     auto *obj = PyObject_GC_New(ModrinObject, type);
     if (obj == nullptr) return nullptr;
     PyObject *self = reinterpret_cast<PyObject *>(obj);
     std::construct_at(&obj->access);
     obj->value = value;
     std::construct_at(&obj->collection, std::move(collection));
+    PyObject_GC_Track(self);
     return self;
 }
 

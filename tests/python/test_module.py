@@ -1,5 +1,6 @@
 """The module frame: what import gives, and the properties both classes share."""
 
+import gc
 import shutil
 import subprocess
 import sys
@@ -62,6 +63,11 @@ def test_instances_would_have_no_dict_weakref_or_hash(cls):
 @pytest.mark.parametrize("cls", CLASSES)
 def test_classes_take_part_in_garbage_collection(cls):
     assert cls.__flags__ & (1 << 14)  # Py_TPFLAGS_HAVE_GC
+    instance = cls.unit("dB" if cls is LogModrin else "m")
+    assert gc.is_tracked(instance)
+    assert gc.get_referents(instance) == [cls]  # only the type: instances hold no references
+    gc.collect()
+    assert str(instance) in ("1 [m]", "1 [dB]")
 
 
 def test_reimport_in_a_fresh_interpreter_is_clean():
