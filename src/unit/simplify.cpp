@@ -25,21 +25,23 @@ struct Dimension {
     std::uint64_t key, negated_key;
 };
 
-// Cancels one pair if it can; true when it did. A merge always leaves one exponent at exactly
-// zero, which bounds the rescans; pairs with NaN or opposite infinities cannot, and stay.
+// Cancels one pair if it can; true when it did. Same dimension takes precedence over
+// opposite (dimensionless units are both), merges only across signs; opposite dimension
+// merges only equal signs. Testing the signs first spares the vector comparisons of the
+// common pair that cannot merge. A merge always leaves one exponent at exactly zero, which
+// bounds the rescans; pairs with NaN or opposite infinities cannot, and stay.
 bool merge_pair(double &a, double &b, const Dimension &x, const Dimension &y) {
-    const bool same = x.key == y.key && same_dimension(*x.d, *y.d);
-    const bool opposite = !same && x.key == y.negated_key && opposite_dimension(*x.d, *y.d);
-    if (!same && !opposite) return false;
-    const bool neg_a = std::signbit(a), neg_b = std::signbit(b);
+    const bool neg_a = std::signbit(a);
     double na, nb;
-    if (same) {
-        if (neg_a == neg_b) return false;
+    if (neg_a != std::signbit(b)) {
+        if (x.key != y.key || !same_dimension(*x.d, *y.d)) return false;
         const double m = std::fmin(std::fabs(a), std::fabs(b));
         na = neg_a ? a + m : a - m;
         nb = neg_a ? b - m : b + m;
     } else {
-        if (neg_a != neg_b) return false;
+        if (x.key != y.negated_key || !opposite_dimension(*x.d, *y.d) ||
+            same_dimension(*x.d, *y.d))
+            return false;
         const double m = std::fmin(a, b);
         na = a - m;
         nb = b - m;
