@@ -101,18 +101,9 @@ bool coerce_to_quantity(PyObject *x, Quantity &out, OnFailure on_failure) {
         out.collection = obj->collection;
         return true;
     }
-    if (is_log_modrin(x)) {
-        if (!log_ratio(x, out.value)) return fail(on_failure);
-        out.collection = UnitCollection::unitless();
-        return true;
-    }
-    if (PyFloat_Check(x)) {
-        out.value = PyFloat_AS_DOUBLE(x);
-        out.collection = UnitCollection::unitless();
-        return true;
-    }
-    if (PyLong_Check(x)) {
-        if (!int32_of(x, out.value)) return fail(on_failure);
+    // A LogModrin, a float or an int: a plain number without units.
+    if (is_log_modrin(x) || PyFloat_Check(x) || PyLong_Check(x)) {
+        if (!coerce_to_number(x, out.value, on_failure)) return false;
         out.collection = UnitCollection::unitless();
         return true;
     }

@@ -201,16 +201,10 @@ PyObject *attempt(Op op, PyObject *self, PyObject *other, PyObject *modulus, boo
 }
 
 PyObject *binary(Op op, PyObject *left, PyObject *right, PyObject *modulus = nullptr) {
-    bool not_implemented = true;
-    if (is_log_modrin(left)) {
-        PyObject *r = attempt(op, left, right, modulus, false, not_implemented);
-        if (!not_implemented) return r;
-    }
-    if (is_log_modrin(right)) {
-        PyObject *r = attempt(op, right, left, modulus, true, not_implemented);
-        if (!not_implemented) return r;
-    }
-    Py_RETURN_NOTIMPLEMENTED;
+    return dispatch_binary(is_log_modrin, left, right, [&](PyObject *self, PyObject *other,
+                                                           bool reflected, bool &not_impl) {
+        return attempt(op, self, other, modulus, reflected, not_impl);
+    });
 }
 
 PyObject *LogModrin_add(PyObject *l, PyObject *r) { return binary(Op::add, l, r); }

@@ -223,10 +223,10 @@ Result<Quantity> apply(Op op, Quantity s, Quantity o, bool reflected) {
         case Op::pow: {
             const Quantity &base = reflected ? o : s;
             const Quantity &exponent = reflected ? s : o;
-            Result<Quantity> p = as_unit_internal(exponent, UnitCollection::unitless());
+            Result<double> p =
+                convert_number(exponent.value, exponent.collection, UnitCollection::unitless());
             if (!p) return std::unexpected(std::move(p.error()));
-            return normalise(
-                Quantity{std::pow(base.value, p->value), pow(base.collection, p->value)});
+            return normalise(Quantity{std::pow(base.value, *p), pow(base.collection, *p)});
         }
     }
     return std::unexpected(incompatible_units("", ""));  // unreachable: every Op is handled
@@ -258,17 +258,11 @@ PyObject *attempt(Op op, PyObject *self, PyObject *other, PyObject *modulus, boo
 }
 
 PyObject *binary(Op op, PyObject *left, PyObject *right, PyObject *modulus = nullptr) {
-    return guarded([&]() -> PyObject * {
-        bool not_implemented = true;
-        if (is_modrin(left)) {
-            PyObject *r = attempt(op, left, right, modulus, false, not_implemented);
-            if (!not_implemented) return r;
-        }
-        if (is_modrin(right)) {
-            PyObject *r = attempt(op, right, left, modulus, true, not_implemented);
-            if (!not_implemented) return r;
-        }
-        Py_RETURN_NOTIMPLEMENTED;
+    return guarded([&] {
+        return dispatch_binary(is_modrin, left, right, [&](PyObject *self, PyObject *other,
+                                                           bool reflected, bool &not_impl) {
+            return attempt(op, self, other, modulus, reflected, not_impl);
+        });
     });
 }
 
@@ -334,10 +328,10 @@ PyObject *Modrin_richcompare(PyObject *self, PyObject *other, int op) {
         Quantity o;
         if (!coerce_to_quantity(other, o, OnFailure::discard)) Py_RETURN_NOTIMPLEMENTED;
         const double x = obj->value;
-        Result<Quantity> w = as_unit_internal(o, obj->collection);
+        Result<double> w = convert_number(o.value, o.collection, obj->collection);
         access.release();
         if (!w) return raise(w.error());
-        const double y = w->value;
+        const double y = *w;
         bool result;
         switch (op) {
             case Py_LT: result = y > x; break;
@@ -422,11 +416,10 @@ PyObject *Modrin_as_number(PyObject *self, PyObject *const *args, Py_ssize_t n, 
         bool scale = false;
         if (arg[1] != nullptr && !bind_bool(arg[1], "scale", scale)) return nullptr;
         if (!has_other) return PyFloat_FromDouble(obj->value);
-        Quantity q{obj->value, obj->collection};
+        Result<double> r = convert_number(obj->value, obj->collection, t.collection);
         access.release();
-        Result<Quantity> r = as_unit_internal(q, t.collection);
         if (!r) return raise(r.error());
-        return PyFloat_FromDouble(r->value / (scale ? t.value : 1.0));
+        return PyFloat_FromDouble(*r / (scale ? t.value : 1.0));
     });
 }
 
@@ -474,14 +467,16 @@ PyObject *Modrin_simplify_inplace(PyObject *self, PyObject *const *args, Py_ssiz
 
 // The number as a plain float after conversion to the unitless collection, or an error.
 bool unitless_value(PyObject *self, double &out) {
-    Quantity q;
-    if (!copy_out(self, q)) return false;
-    Result<Quantity> r = as_unit_internal(q, UnitCollection::unitless());
+    ModrinObject *obj = as_obj(self);
+    SharedAccess access(obj->access);
+    if (!access) return false;
+    Result<double> r = convert_number(obj->value, obj->collection, UnitCollection::unitless());
+    access.release();
     if (!r) {
         raise(r.error());
         return false;
     }
-    out = r->value;
+    out = *r;
     return true;
 }
 

@@ -57,6 +57,24 @@ inline PyTypeObject *type_once(std::atomic<PyTypeObject *> &slot, PyMutex &lock,
     return t;
 }
 
+// The operator rule both classes share: the forward attempt when the left operand is of the
+// class, then the reflected one when the right operand is; `attempt(self, other, reflected,
+// not_implemented)` reports NotImplemented through its flag. NotImplemented when neither takes it.
+template <class Attempt>
+PyObject *dispatch_binary(bool (*is_ours)(PyObject *), PyObject *left, PyObject *right,
+                          Attempt &&attempt) {
+    bool not_implemented = true;
+    if (is_ours(left)) {
+        PyObject *r = attempt(left, right, false, not_implemented);
+        if (!not_implemented) return r;
+    }
+    if (is_ours(right)) {
+        PyObject *r = attempt(right, left, true, not_implemented);
+        if (!not_implemented) return r;
+    }
+    Py_RETURN_NOTIMPLEMENTED;
+}
+
 // Type slots and method tables take untyped function pointers; the casts live here.
 template <class F>
 void *slot_fn(F *f) {

@@ -6,36 +6,28 @@
 
 namespace modrin {
 
-namespace {
-
-Result<double> converted_value(const Quantity &q, const UnitCollection &target) {
-    const UnitCollection &from = q.collection;
+Result<double> convert_number(double value, const UnitCollection &from,
+                              const UnitCollection &target) {
     if (!is_compatible(from, target))
         return std::unexpected(incompatible_units(as_string(from), as_string(target)));
-    double value;
-    if (from.units == target.units) {
-        value = q.value;
-    } else if (from.units.size() == 1 && target.units.size() == 1) {
+    if (from.units == target.units) return value;
+    if (from.units.size() == 1 && target.units.size() == 1) {
         // Evaluated in this order: to base units, remove one zero point, add the other.
-        value = ((from.factor * q.value) - from.units[0].unit.offset() +
-                 target.units[0].unit.offset()) /
-                target.factor;
-    } else {
-        value = (from.factor * q.value) / target.factor;
+        return ((from.factor * value) - from.units[0].unit.offset() +
+                target.units[0].unit.offset()) /
+               target.factor;
     }
-    return value;
+    return (from.factor * value) / target.factor;
 }
 
-}  // namespace
-
 Result<Quantity> as_unit_internal(const Quantity &q, const UnitCollection &target) {
-    Result<double> value = converted_value(q, target);
+    Result<double> value = convert_number(q.value, q.collection, target);
     if (!value) return std::unexpected(std::move(value.error()));
     return Quantity{*value, target};
 }
 
 Result<Quantity> as_unit_internal(const Quantity &q, UnitCollection &&target) {
-    Result<double> value = converted_value(q, target);
+    Result<double> value = convert_number(q.value, q.collection, target);
     if (!value) return std::unexpected(std::move(value.error()));
     return Quantity{*value, std::move(target)};
 }
@@ -43,7 +35,7 @@ Result<Quantity> as_unit_internal(const Quantity &q, UnitCollection &&target) {
 Quantity normalise(Quantity raw) {
     UnitCollection s = simple_simplify(raw.collection);
     // The simplified units keep the signature, so the conversion cannot fail.
-    Result<double> value = converted_value(raw, s);
+    Result<double> value = convert_number(raw.value, raw.collection, s);
     if (!value) return raw;
     return Quantity{*value, std::move(s)};
 }

@@ -15,6 +15,10 @@ struct Quantity {
 // two single-entry collections. Into the same units and exponents the number is returned
 // unchanged, so a round trip through base units never drifts a value that needs no change.
 Result<Quantity> as_unit_internal(const Quantity &q, const UnitCollection &target);
+// Only the converted number, for callers that need no collection.
+Result<double> convert_number(double value, const UnitCollection &from,
+                              const UnitCollection &target);
+
 // The same, taking the target's storage for the result.
 Result<Quantity> as_unit_internal(const Quantity &q, UnitCollection &&target);
 
