@@ -124,7 +124,8 @@ PyObject *LogModrin_round_sfig(PyObject *self, PyObject *const *args, Py_ssize_t
     if (!access) return nullptr;
     std::int64_t figures = 0;
     if (!bind_int32(arg[0], "n_sig_figs", figures)) return nullptr;
-    return PyFloat_FromDouble(round_sig_figs(std::pow(obj->unit->base, obj->value), figures));
+    return PyFloat_FromDouble(round_sig_figs(std::pow(obj->unit->base, obj->value), figures,
+                                                     Powers::repeated));
 }
 
 PyObject *LogModrin_round(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
@@ -136,7 +137,7 @@ PyObject *LogModrin_round(PyObject *self, PyObject *const *args, Py_ssize_t n, P
     if (arg[0] == nullptr || arg[0] == Py_None) return PyFloat_FromDouble(std::round(x.ratio()));
     std::int64_t digits = 0;
     if (!bind_int32(arg[0], "ndigits", digits)) return nullptr;
-    return PyFloat_FromDouble(round_to_places(x.ratio(), digits));
+    return PyFloat_FromDouble(round_to_places(x.ratio(), digits, Powers::repeated));
 }
 
 // ---- arithmetic ----------------------------------------------------------------------------

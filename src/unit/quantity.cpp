@@ -11,7 +11,9 @@ Result<double> convert_number(double value, const UnitCollection &from,
     if (!is_compatible(from, target))
         return std::unexpected(incompatible_units(as_string(from), as_string(target)));
     if (from.units == target.units) return value;
-    if (from.units.size() == 1 && target.units.size() == 1) {
+    // A zero point belongs to a temperature, not to a per-degree or squared quantity.
+    if (from.units.size() == 1 && target.units.size() == 1 && from.units[0].exponent == 1.0 &&
+        target.units[0].exponent == 1.0) {
         // Evaluated in this order: to base units, remove one zero point, add the other.
         return ((from.factor * value) - from.units[0].unit.offset() +
                 target.units[0].unit.offset()) /

@@ -12,8 +12,9 @@ struct Quantity {
 };
 
 // The same amount in `target`, which the result carries exactly. Offsets apply only between
-// two single-entry collections. Into the same units and exponents the number is returned
-// unchanged, so a round trip through base units never drifts a value that needs no change.
+// two single-entry collections whose exponents are both 1. Into the same units and exponents
+// the number is returned unchanged, so a round trip through base units never drifts a value
+// that needs no change.
 Result<Quantity> as_unit_internal(const Quantity &q, const UnitCollection &target);
 // Only the converted number, for callers that need no collection.
 Result<double> convert_number(double value, const UnitCollection &from,

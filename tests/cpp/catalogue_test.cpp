@@ -112,9 +112,9 @@ TEST(Catalogue, DimensionsOfDerivedUnits) {
 TEST(Catalogue, OffsetsOfTheTemperatureScales) {
     EXPECT_EQ(row("degree Celsius").offset, -273.15);
     EXPECT_EQ(row("degree Celsius").factor, 1.0);
-    EXPECT_EQ(row("degree Fahrenheit").offset, -255.37);
-    EXPECT_EQ(32 * row("degree Fahrenheit").factor - row("degree Fahrenheit").offset,
-              273.1477777777778);
+    // The zero point is the double nearest -459.67 * 5/9, so the fixed points land exactly.
+    EXPECT_EQ(row("degree Fahrenheit").offset, -459.67 * 5 / 9);
+    EXPECT_EQ(32 * row("degree Fahrenheit").factor - row("degree Fahrenheit").offset, 273.15);
     EXPECT_EQ(row("Rankine").offset, 0.0);
 }
 

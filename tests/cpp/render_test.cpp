@@ -71,6 +71,13 @@ TEST(NumberText, ShortestRoundTripInPositionalForm) {
         {1e-7, "0.0000001"},
         {0.1 + 0.2, "0.30000000000000004"},
         {1e21, "1000000000000000000000"},
+        {1e22, "10000000000000000000000"},
+        {6.02214076e23, "602214076000000000000000"},
+        {3.085677581491367e16, "30856775814913670"},
+        {1.2345678901234568e20, "123456789012345680000"},
+        {0x1p70, "1180591620717411300000"},
+        {123.456, "123.456"},
+        {-0.00123, "-0.00123"},
         {4.6, "4.6"},
         {-0.0, "-0"},
         {0.0, "0"},
@@ -81,6 +88,8 @@ TEST(NumberText, ShortestRoundTripInPositionalForm) {
         {-std::numeric_limits<double>::quiet_NaN(), "NaN"},
     };
     for (const NumberCase &c : cases) EXPECT_EQ(number_text(c.x), c.text);
+    EXPECT_EQ(number_text(std::numeric_limits<double>::max()),
+              "17976931348623157" + std::string(292, '0'));
 }
 
 TEST(NumberText, ExtremesRoundTrip) {

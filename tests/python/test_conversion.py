@@ -19,7 +19,10 @@ def U(text):
         (lambda: (U("km/hr") * 36).as_unit("m/s"), 10, "10 [m/s]"),
         (lambda: (U("degree Celsius") * 20).as_unit("K"), 293.15, "293.15 [K]"),
         (lambda: (U("K") * 293.15).as_unit("degree Celsius"), 20, "20 [°C]"),
-        (lambda: (U("°F") * 212).as_unit("°C"), 99.9977777777778, "99.9977777777778 [°C]"),  # 255.37
+        (lambda: (U("°F") * 212).as_unit("°C"), 100, "100 [°C]"),
+        (lambda: (U("°F") * 32).as_unit("K"), 273.15, "273.15 [K]"),
+        (lambda: (U("°C") ** -1 * 2).as_unit("1/K"), 2, "2 [1/K]"),  # per degree: no offset
+        (lambda: (U("°C") ** 2 * 20).as_unit("K2"), 20, "20 [K2]"),
         (lambda: U("psi").as_unit("Pa"), 6894.757293168361, "6894.757293168361 [Pa]"),
         (lambda: U("N").as_base_units(), 1, "1 [kg.m/s2]"),
         (lambda: (U("km") * 2).as_base_units(), 2000, "2000 [m]"),

@@ -81,6 +81,10 @@ def test_results_that_stay_logarithmic(make, expected):
         (lambda: round(L("dB")), 1.0),
         (lambda: round(L("dB"), 2), 1.26),
         (lambda: L("dB").round_sfig(3), 1.26),
+        # 10^k by repeated multiplication, which leaves the last bit where |k| >= 25
+        (lambda: round(L("B") * 27.42199239906258, -26), 2.5999999999999995e27),
+        (lambda: (L("B") * 27.42199239906258).round_sfig(2), 2.5999999999999995e27),
+        (lambda: round(L("B") * -13.64573421840036, 25), 2.2608189336500003e-14),
         (lambda: L("B").__rdiv__(4), 0.4),
         (lambda: L("B").__div__(L("B")), 1.0),
     ],

@@ -73,3 +73,30 @@ def test_rounding_matches_the_decimal_definition_and_never_nans(x, n):
     assert not math.isnan(s)
     if x != 0 and math.isfinite(s) and abs(x) > 1e-290:
         assert abs(s - x) <= abs(x) * 10.0 ** (1 - max(n, 1)) / 2 * (1 + 1e-9) + abs(x) * 1e-15
+
+
+def _digits(text):
+    """The significant digits and decimal exponent of a positional or exponent-form number."""
+    mantissa, _, exp = text.lstrip("-").partition("e")
+    whole, _, frac = mantissa.partition(".")
+    digits = (whole + frac).lstrip("0")
+    point = len(whole) - (len(whole + frac) - len(digits)) + int(exp or 0)
+    return digits.rstrip("0") or "0", point if digits else 0
+
+
+def test_number_text_has_the_digits_of_repr_at_every_magnitude():
+    import random
+    import struct
+
+    from modrin import LogModrin
+
+    rng = random.Random(20261209)
+    one = LogModrin.unit("B")  # multiplying its value by x prints x itself
+    checked = 0
+    while checked < 200_000:
+        (x,) = struct.unpack("<d", rng.getrandbits(64).to_bytes(8, "little"))
+        if not math.isfinite(x):
+            continue
+        text = str(one * x)[: -len(" [B]")]
+        assert float(text) == x and _digits(text) == _digits(repr(x)), (text, repr(x))
+        checked += 1
