@@ -126,17 +126,12 @@ PyObject *Modrin_custom(PyObject *, PyObject *const *args, Py_ssize_t n, PyObjec
 
 // Phase 1 of the text forms and of rounding: simple simplification of the instance in place.
 // The caller holds exclusive access.
-bool simplify_in_place_locked(ModrinObject *obj) {
-    // Works on a copy, so the instance is left whole if anything fails or throws.
+void simplify_in_place_locked(ModrinObject *obj) {
+    // Works on a copy, so the instance is left whole if anything throws.
     Quantity q{obj->value, obj->collection};
-    Result<void> r = ss_inpl_internal(q);
-    if (!r) {
-        raise(r.error());
-        return false;
-    }
+    ss_inpl_internal(q);
     obj->value = q.value;
     obj->collection = std::move(q.collection);
-    return true;
 }
 
 PyObject *text_of(std::string text) {
@@ -149,14 +144,14 @@ PyObject *Modrin_str(PyObject *self) {
         ModrinObject *obj = as_obj(self);
         ExclusiveAccess access(obj->access);
         if (!access) return nullptr;
-        if (!simplify_in_place_locked(obj)) return nullptr;
+        simplify_in_place_locked(obj);
         Quantity current{obj->value, obj->collection};
         access.release();
-        Result<Quantity> shown = as_unit_internal(current, simplify(current.collection));
-        if (!shown) return raise(shown.error());
-        std::string text = number_text(shown->value);
+        UnitCollection target = simplify(current.collection);
+        Quantity shown = as_derived_units(std::move(current), std::move(target));
+        std::string text = number_text(shown.value);
         text += ' ';
-        text += as_string(shown->collection);
+        text += as_string(shown.collection);
         return text_of(std::move(text));
     });
 }
@@ -167,7 +162,7 @@ PyObject *rendered_text(PyObject *self) {
         ModrinObject *obj = as_obj(self);
         ExclusiveAccess access(obj->access);
         if (!access) return nullptr;
-        if (!simplify_in_place_locked(obj)) return nullptr;
+        simplify_in_place_locked(obj);
         std::string text = number_text(obj->value);
         if constexpr (Latex) {
             text += '~';
@@ -423,15 +418,13 @@ PyObject *Modrin_as_number(PyObject *self, PyObject *const *args, Py_ssize_t n, 
     });
 }
 
-// Converts a copy of the instance into a target derived from its own units.
-template <class Target>
-PyObject *converted(PyObject *self, Target &&target_of) {
+// A copy of the instance, converted by `convert` into units derived from its own.
+template <class Convert>
+PyObject *converted(PyObject *self, Convert &&convert) {
     return guarded([&]() -> PyObject * {
         Quantity q;
         if (!copy_out(self, q)) return nullptr;
-        Result<Quantity> r = as_unit_internal(q, target_of(q.collection));
-        if (!r) return raise(r.error());
-        return new_quantity(std::move(*r));
+        return new_quantity(convert(std::move(q)));
     });
 }
 
@@ -439,13 +432,16 @@ PyObject *Modrin_as_base_units(PyObject *self, PyObject *const *args, Py_ssize_t
                                PyObject *kw) {
     static const Signature sig{"Modrin.as_base_units()", {}, 0};
     if (!bind(sig, args, n, kw, nullptr)) return nullptr;
-    return converted(self, [](const UnitCollection &c) { return get_base_units(c); });
+    return converted(self, [](Quantity q) { return in_base_units(std::move(q)); });
 }
 
 PyObject *Modrin_simplify(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
     static const Signature sig{"Modrin.simplify()", {}, 0};
     if (!bind(sig, args, n, kw, nullptr)) return nullptr;
-    return converted(self, [](const UnitCollection &c) { return simplify(c); });
+    return converted(self, [](Quantity q) {
+        UnitCollection target = simplify(q.collection);
+        return as_derived_units(std::move(q), std::move(target));
+    });
 }
 
 PyObject *Modrin_simplify_inplace(PyObject *self, PyObject *const *args, Py_ssize_t n,
@@ -457,10 +453,10 @@ PyObject *Modrin_simplify_inplace(PyObject *self, PyObject *const *args, Py_ssiz
         ExclusiveAccess access(obj->access);
         if (!access) return nullptr;
         Quantity q{obj->value, obj->collection};
-        Result<Quantity> r = as_unit_internal(q, simplify(q.collection));
-        if (!r) return raise(r.error());
-        obj->value = r->value;
-        obj->collection = std::move(r->collection);
+        UnitCollection target = simplify(q.collection);
+        q = as_derived_units(std::move(q), std::move(target));
+        obj->value = q.value;
+        obj->collection = std::move(q.collection);
         Py_RETURN_NONE;
     });
 }
@@ -521,7 +517,7 @@ PyObject *rounded(PyObject *self, PyObject *count, const char *param, Round &&ro
     std::int64_t n = 0;
     const bool has_count = count != nullptr && count != Py_None;
     if (has_count && !bind_int32(count, param, n)) return nullptr;
-    if (!simplify_in_place_locked(obj)) return nullptr;
+    simplify_in_place_locked(obj);
     return new_modrin(round_value(obj->value, has_count, n), obj->collection);
 }
 

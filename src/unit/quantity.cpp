@@ -34,20 +34,28 @@ Result<Quantity> as_unit_internal(const Quantity &q, UnitCollection &&target) {
     return Quantity{*value, std::move(target)};
 }
 
-Quantity normalise(Quantity raw) {
-    UnitCollection s = simple_simplify(raw.collection);
-    // The simplified units keep the signature, so the conversion cannot fail.
-    Result<double> value = convert_number(raw.value, raw.collection, s);
-    if (!value) return raw;
-    return Quantity{*value, std::move(s)};
+Quantity as_derived_units(Quantity q, UnitCollection &&target) {
+    Result<double> value = convert_number(q.value, q.collection, target);
+    if (!value) return q;
+    return Quantity{*value, std::move(target)};
 }
 
-Result<void> ss_inpl_internal(Quantity &q) {
+Quantity in_base_units(Quantity q) {
+    UnitCollection base = get_base_units(q.collection);
+    Result<double> value = convert_number(q.value, q.collection, base);
+    // Only NaN base exponents refuse here; the factors still say how the number scales.
+    return Quantity{value ? *value : (q.collection.factor * q.value) / base.factor,
+                    std::move(base)};
+}
+
+Quantity normalise(Quantity raw) {
+    UnitCollection s = simple_simplify(raw.collection);
+    return as_derived_units(std::move(raw), std::move(s));
+}
+
+void ss_inpl_internal(Quantity &q) {
     UnitCollection simplified = simple_simplify(q.collection);
-    Result<Quantity> r = as_unit_internal(q, simplified);
-    if (!r) return std::unexpected(std::move(r.error()));
-    q = std::move(*r);
-    return {};
+    q = as_derived_units(std::move(q), std::move(simplified));
 }
 
 }  // namespace modrin

@@ -23,11 +23,19 @@ Result<double> convert_number(double value, const UnitCollection &from,
 // The same, taking the target's storage for the result.
 Result<Quantity> as_unit_internal(const Quantity &q, UnitCollection &&target);
 
+// q converted into units derived from its own (a simplification of them), which share its
+// signature. Only NaN base exponents can make that conversion refuse, and then q is kept as
+// it is, so every quantity an operation returned can still be shown.
+Quantity as_derived_units(Quantity q, UnitCollection &&target);
+
+// q in the base units of its signature.
+Quantity in_base_units(Quantity q);
+
 // Simple simplification of the units, with the number converted into them: the last step of
 // every arithmetic result.
 Quantity normalise(Quantity raw);
 
-// Replaces q by its simple simplification; on an error q is left as it was.
-Result<void> ss_inpl_internal(Quantity &q);
+// Replaces q by its simple simplification (or keeps it, as as_derived_units does).
+void ss_inpl_internal(Quantity &q);
 
 }  // namespace modrin

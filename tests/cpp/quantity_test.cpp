@@ -91,12 +91,12 @@ TEST(AsUnitInternal, IncompatibleUnitsNameSourceThenTarget) {
 TEST(SsInplInternal, SimplifiesAndRescalesInPlace) {
     Quantity x = q(3, "km");
     x.collection = quotient(x.collection, pow(parse("m"), 3));  // km/m3
-    ASSERT_TRUE(ss_inpl_internal(x).has_value());
+    ss_inpl_internal(x);
     EXPECT_EQ(x.value, 3000);
     EXPECT_EQ(x.collection, pow(parse("m"), -2));
 
     Quantity t = q(0.1, "°C");
-    ASSERT_TRUE(ss_inpl_internal(t).has_value());
+    ss_inpl_internal(t);
     EXPECT_EQ(t.value, 0.1);  // no drift through the offset
 }
 

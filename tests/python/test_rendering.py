@@ -101,3 +101,26 @@ def test_fractional_residue_prints_without_an_internal_fault():
 )
 def test_simplified_forms(make, shown):
     assert str(make()) == shown
+
+
+def _huge():
+    m = Modrin.unit("m")
+    x = m**1e308 * m**1e308  # exponent inf
+    return x / x  # exponent NaN
+
+
+@pytest.mark.parametrize(
+    ("make", "shown"),
+    [
+        (lambda: Modrin.unit("m") ** math.inf, "1 [minf]"),
+        (lambda: Modrin.unit("km") ** -math.inf, "1 [1/kminf]"),
+        (lambda: Modrin.unit("m") ** math.nan, "1 []"),
+        (_huge, "1 []"),
+    ],
+)
+@pytest.mark.parametrize("form", [str, repr, Modrin.latex, Modrin.descriptive, round,
+                                  Modrin.simplify, Modrin.as_base_units, Modrin.simplify_inplace])
+def test_a_result_with_non_finite_exponents_can_always_be_shown(make, shown, form):
+    q = make()
+    form(q)  # must not raise
+    assert str(q) == shown  # number and units kept as they are
