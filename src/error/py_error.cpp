@@ -20,6 +20,7 @@ PyObject *raise(const ModrinError &error) {
             type = PyExc_TypeError;
             break;
     }
+    if (type == nullptr) return raise_internal_fault("unknown error kind");
     std::string text = message(error);
     PyObject *msg = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
                                          "surrogateescape");
@@ -29,22 +30,27 @@ PyObject *raise(const ModrinError &error) {
     return nullptr;
 }
 
-namespace {
-
-PyMutex fault_lock{};
-PyObject *fault_type = nullptr;
-
-}  // namespace
-
 PyObject *internal_fault_type() {
-    PyMutex_Lock(&fault_lock);
-    if (fault_type == nullptr)
-        fault_type = PyErr_NewExceptionWithDoc(
+    // Kept in the interpreter's own dict: a class outlives no interpreter, and a second
+    // interpreter after Py_Finalize makes its own.
+    PyObject *dict = PyInterpreterState_GetDict(PyInterpreterState_Get());
+    if (dict == nullptr) return nullptr;
+    PyObject *type = nullptr;
+    if (PyDict_GetItemStringRef(dict, "modrin.InternalFault", &type) < 0) return nullptr;
+    if (type == nullptr) {
+        PyObject *made = PyErr_NewExceptionWithDoc(
             "modrin.InternalFault",
             "A state that modrin's design rules out; a bug to report, not a user error.",
             PyExc_BaseException, nullptr);
-    PyObject *type = fault_type;
-    PyMutex_Unlock(&fault_lock);
+        if (made == nullptr) return nullptr;
+        PyObject *key = PyUnicode_FromString("modrin.InternalFault");
+        // Whichever thread stores first wins; the others take its class.
+        int r = key == nullptr ? -1 : PyDict_SetDefaultRef(dict, key, made, &type);
+        Py_XDECREF(key);
+        Py_DECREF(made);
+        if (r < 0) return nullptr;
+    }
+    Py_DECREF(type);  // the interpreter's dict keeps it alive
     return type;
 }
 

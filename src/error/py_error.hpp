@@ -11,7 +11,7 @@ namespace modrin::py {
 PyObject *raise(const ModrinError &error);
 
 // The class of internal faults: derived from BaseException, so `except Exception` does not
-// swallow a broken invariant. Created once per process; null only if creation failed.
+// swallow a broken invariant. Created once per interpreter; null only if creation failed.
 PyObject *internal_fault_type();
 
 // Sets an internal fault with the message and returns nullptr.

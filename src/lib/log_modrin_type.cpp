@@ -36,12 +36,16 @@ bool copy_out(PyObject *self, LogValue &out) {
 // The count that a ratio has in a unit of the given base.
 double count_in(double ratio, double base) { return std::log(ratio) / std::log(base); }
 
-void LogModrin_dealloc(PyObject *self) {
+}  // namespace
+
+void log_modrin_dealloc(PyObject *self) noexcept {
     PyTypeObject *type = Py_TYPE(self);
     PyObject_GC_UnTrack(self);
     type->tp_free(self);
     Py_DECREF(type);
 }
+
+namespace {
 
 int LogModrin_traverse(PyObject *self, visitproc visit, void *arg) {
     Py_VISIT(Py_TYPE(self));
@@ -50,7 +54,7 @@ int LogModrin_traverse(PyObject *self, visitproc visit, void *arg) {
 
 int LogModrin_clear(PyObject *) { return 0; }
 
-PyObject *LogModrin_unit(PyObject *, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+PyObject *LogModrin_unit(PyObject *cls, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
     static const Signature sig{"LogModrin.unit()", {"unit_name_or_symbol"}, 1};
     PyObject *arg[1];
     if (!bind(sig, args, n, kw, arg)) return nullptr;
@@ -58,7 +62,7 @@ PyObject *LogModrin_unit(PyObject *, PyObject *const *args, Py_ssize_t n, PyObje
     if (!text) return nullptr;
     const LogUnitDef *unit = search_for_log_unit_name(*text);
     if (unit == nullptr) return raise(log_unit_not_found(*text));
-    return new_log_modrin(*unit, 1.0);
+    return new_log_modrin(reinterpret_cast<PyTypeObject *>(cls), *unit, 1.0);
 }
 
 PyObject *LogModrin_str(PyObject *self) {
@@ -89,7 +93,7 @@ PyObject *LogModrin_as_unit(PyObject *self, PyObject *const *args, Py_ssize_t n,
     if (!bind(sig, args, n, kw, arg)) return nullptr;
     LogValue x, target;
     if (!copy_out(self, x) || !other_log(arg[0], target)) return nullptr;
-    return new_log_modrin(*target.unit, count_in(x.ratio(), target.unit->base));
+    return new_log_modrin(Py_TYPE(self), *target.unit, count_in(x.ratio(), target.unit->base));
 }
 
 PyObject *LogModrin_as_number(PyObject *self, PyObject *const *args, Py_ssize_t n,
@@ -156,10 +160,10 @@ bool read_operand(PyObject *x, Operand &out, OnFailure on_failure) {
 }
 
 // L op n (forward) or n op L (reflected), as a new LogModrin or a float.
-PyObject *apply(Op op, const LogValue &l, const Operand &n, bool reflected) {
+PyObject *apply(PyTypeObject *type, Op op, const LogValue &l, const Operand &n, bool reflected) {
     const double r = l.ratio();
     const double m = n.number;
-    auto log_result = [&](double value) { return new_log_modrin(*l.unit, value); };
+    auto log_result = [&](double value) { return new_log_modrin(type, *l.unit, value); };
     switch (op) {
         case Op::add:
             if (n.is_log) return log_result(l.value + count_in(m, l.unit->base));
@@ -198,7 +202,7 @@ PyObject *attempt(Op op, PyObject *self, PyObject *other, PyObject *modulus, boo
         if (!coerce_to_number(modulus, ignored, OnFailure::discard)) return nullptr;
     }
     not_implemented = false;
-    return apply(op, l, n, reflected);
+    return apply(Py_TYPE(self), op, l, n, reflected);
 }
 
 PyObject *binary(Op op, PyObject *left, PyObject *right, PyObject *modulus = nullptr) {
@@ -229,19 +233,19 @@ PyObject *explicit_division(PyObject *self, PyObject *const *args, Py_ssize_t n,
         add_processing_note("other");
         return nullptr;
     }
-    return apply(Op::div, l, o, Reflected);
+    return apply(Py_TYPE(self), Op::div, l, o, Reflected);
 }
 
 PyObject *LogModrin_negative(PyObject *self) {
     LogValue x;
     if (!copy_out(self, x)) return nullptr;
-    return new_log_modrin(*x.unit, -x.value);
+    return new_log_modrin(Py_TYPE(self), *x.unit, -x.value);
 }
 
 PyObject *LogModrin_positive(PyObject *self) {
     LogValue x;
     if (!copy_out(self, x)) return nullptr;
-    return new_log_modrin(*x.unit, x.value);
+    return new_log_modrin(Py_TYPE(self), *x.unit, x.value);
 }
 
 template <double (*F)(double)>
@@ -307,45 +311,45 @@ PyObject *LogModrin_richcompare(PyObject *self, PyObject *other, int op) {
 constexpr int METHOD = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef LogModrin_methods[] = {
-    {"unit", fastcall(LogModrin_unit), METHOD | METH_CLASS,
+    {"unit", fastcall<LogModrin_unit>(), METHOD | METH_CLASS,
      "unit($cls, unit_name_or_symbol)\n--\n\n"},
-    {"as_unit", fastcall(LogModrin_as_unit), METHOD, "as_unit($self, other)\n--\n\n"},
-    {"as_number", fastcall(LogModrin_as_number), METHOD,
+    {"as_unit", fastcall<LogModrin_as_unit>(), METHOD, "as_unit($self, other)\n--\n\n"},
+    {"as_number", fastcall<LogModrin_as_number>(), METHOD,
      "as_number($self, other=None)\n--\n\n"},
-    {"as_unitless", fastcall(LogModrin_as_unitless), METHOD, "as_unitless($self)\n--\n\n"},
-    {"round_sfig", fastcall(LogModrin_round_sfig), METHOD,
+    {"as_unitless", fastcall<LogModrin_as_unitless>(), METHOD, "as_unitless($self)\n--\n\n"},
+    {"round_sfig", fastcall<LogModrin_round_sfig>(), METHOD,
      "round_sfig($self, n_sig_figs)\n--\n\n"},
-    {"__div__", fastcall(explicit_division<false>), METHOD, "__div__($self, other)\n--\n\n"},
-    {"__rdiv__", fastcall(explicit_division<true>), METHOD, "__rdiv__($self, other)\n--\n\n"},
-    {"__round__", fastcall(LogModrin_round), METHOD, "__round__($self, ndigits=None)\n--\n\n"},
-    {"__exp__", fastcall(LogModrin_dunder_exp), METHOD, "__exp__($self)\n--\n\n"},
-    {"exp", fastcall(LogModrin_exp), METHOD, "exp($self)\n--\n\n"},
-    {"__log__", fastcall(LogModrin_dunder_log), METHOD, "__log__($self)\n--\n\n"},
-    {"log", fastcall(LogModrin_log), METHOD, "log($self)\n--\n\n"},
-    {"__log10__", fastcall(LogModrin_dunder_log10), METHOD, "__log10__($self)\n--\n\n"},
-    {"log10", fastcall(LogModrin_log10), METHOD, "log10($self)\n--\n\n"},
+    {"__div__", fastcall<explicit_division<false>>(), METHOD, "__div__($self, other)\n--\n\n"},
+    {"__rdiv__", fastcall<explicit_division<true>>(), METHOD, "__rdiv__($self, other)\n--\n\n"},
+    {"__round__", fastcall<LogModrin_round>(), METHOD, "__round__($self, ndigits=None)\n--\n\n"},
+    {"__exp__", fastcall<LogModrin_dunder_exp>(), METHOD, "__exp__($self)\n--\n\n"},
+    {"exp", fastcall<LogModrin_exp>(), METHOD, "exp($self)\n--\n\n"},
+    {"__log__", fastcall<LogModrin_dunder_log>(), METHOD, "__log__($self)\n--\n\n"},
+    {"log", fastcall<LogModrin_log>(), METHOD, "log($self)\n--\n\n"},
+    {"__log10__", fastcall<LogModrin_dunder_log10>(), METHOD, "__log10__($self)\n--\n\n"},
+    {"log10", fastcall<LogModrin_log10>(), METHOD, "log10($self)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyType_Slot LogModrin_slots[] = {
-    {Py_tp_dealloc, slot_fn(LogModrin_dealloc)},
-    {Py_tp_traverse, slot_fn(LogModrin_traverse)},
-    {Py_tp_clear, slot_fn(LogModrin_clear)},
-    {Py_tp_hash, slot_fn(PyObject_HashNotImplemented)},
-    {Py_tp_str, slot_fn(LogModrin_str)},
-    {Py_tp_repr, slot_fn(LogModrin_str)},
-    {Py_tp_richcompare, slot_fn(LogModrin_richcompare)},
+    {Py_tp_dealloc, raw_slot(log_modrin_dealloc)},
+    {Py_tp_traverse, slot_fn<LogModrin_traverse>()},
+    {Py_tp_clear, slot_fn<LogModrin_clear>()},
+    {Py_tp_hash, raw_slot(PyObject_HashNotImplemented)},
+    {Py_tp_str, slot_fn<LogModrin_str>()},
+    {Py_tp_repr, slot_fn<LogModrin_str>()},
+    {Py_tp_richcompare, slot_fn<LogModrin_richcompare>()},
     {Py_tp_methods, LogModrin_methods},
-    {Py_nb_add, slot_fn(LogModrin_add)},
-    {Py_nb_subtract, slot_fn(LogModrin_subtract)},
-    {Py_nb_multiply, slot_fn(LogModrin_multiply)},
-    {Py_nb_true_divide, slot_fn(LogModrin_true_divide)},
-    {Py_nb_power, slot_fn(LogModrin_power)},
-    {Py_nb_negative, slot_fn(LogModrin_negative)},
-    {Py_nb_positive, slot_fn(LogModrin_positive)},
-    {Py_nb_absolute, slot_fn(of_ratio<c_fabs>)},
-    {Py_nb_float, slot_fn(of_ratio<identity>)},
-    {Py_nb_int, slot_fn(LogModrin_int)},
+    {Py_nb_add, slot_fn<LogModrin_add>()},
+    {Py_nb_subtract, slot_fn<LogModrin_subtract>()},
+    {Py_nb_multiply, slot_fn<LogModrin_multiply>()},
+    {Py_nb_true_divide, slot_fn<LogModrin_true_divide>()},
+    {Py_nb_power, slot_fn<LogModrin_power>()},
+    {Py_nb_negative, slot_fn<LogModrin_negative>()},
+    {Py_nb_positive, slot_fn<LogModrin_positive>()},
+    {Py_nb_absolute, slot_fn<of_ratio<c_fabs>>()},
+    {Py_nb_float, slot_fn<of_ratio<identity>>()},
+    {Py_nb_int, slot_fn<LogModrin_int>()},
     {0, nullptr},
 };
 
@@ -358,16 +362,13 @@ PyType_Spec LogModrin_spec = {
     .slots = LogModrin_slots,
 };
 
-std::atomic<PyTypeObject *> type_object{nullptr};
-PyMutex type_lock{};
-
 }  // namespace
 
-PyTypeObject *log_modrin_type() { return type_once(type_object, type_lock, LogModrin_spec); }
+PyTypeObject *create_log_modrin_type() {
+    return reinterpret_cast<PyTypeObject *>(PyType_FromSpec(&LogModrin_spec));
+}
 
-PyObject *new_log_modrin(const LogUnitDef &unit, double value) {
-    PyTypeObject *type = log_modrin_type();
-    if (type == nullptr) return nullptr;
+PyObject *new_log_modrin(PyTypeObject *type, const LogUnitDef &unit, double value) {
     // Every field is set below, so the allocation skips tp_alloc's zero-filling.
     auto *obj = PyObject_GC_New(LogModrinObject, type);
     if (obj == nullptr) return nullptr;

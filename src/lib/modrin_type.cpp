@@ -24,7 +24,12 @@ namespace {
 
 ModrinObject *as_obj(PyObject *self) { return reinterpret_cast<ModrinObject *>(self); }
 
-PyObject *new_quantity(Quantity q) { return new_modrin(q.value, std::move(q.collection)); }
+PyTypeObject *class_of(PyObject *cls) { return reinterpret_cast<PyTypeObject *>(cls); }
+
+// A new instance of the same class as `like`.
+PyObject *new_quantity(PyObject *like, Quantity q) {
+    return new_modrin(Py_TYPE(like), q.value, std::move(q.collection));
+}
 
 // A copy of the instance's number and units, taken under shared access.
 bool copy_out(PyObject *self, Quantity &out) {
@@ -46,15 +51,19 @@ PyObject *guarded(F &&body) {
     }
 }
 
+}  // namespace
+
 // ---- lifecycle -----------------------------------------------------------------------------
 
-void Modrin_dealloc(PyObject *self) {
+void modrin_dealloc(PyObject *self) noexcept {
     PyTypeObject *type = Py_TYPE(self);
     PyObject_GC_UnTrack(self);
     std::destroy_at(&as_obj(self)->collection);
     type->tp_free(self);
     Py_DECREF(type);
 }
+
+namespace {
 
 // Instances hold no Python references: only the (heap) type is visited.
 int Modrin_traverse(PyObject *self, visitproc visit, void *arg) {
@@ -66,7 +75,7 @@ int Modrin_clear(PyObject *) { return 0; }
 
 // ---- constructors --------------------------------------------------------------------------
 
-PyObject *Modrin_unit(PyObject *, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+PyObject *Modrin_unit(PyObject *cls, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
     static const Signature sig{"Modrin.unit()", {"unit_name_or_symbol"}, 1};
     PyObject *arg[1];
     if (!bind(sig, args, n, kw, arg)) return nullptr;
@@ -75,11 +84,11 @@ PyObject *Modrin_unit(PyObject *, PyObject *const *args, Py_ssize_t n, PyObject 
         if (!text) return nullptr;
         std::optional<UnitCollection> c = from_unit_name_cached(*text);
         if (!c) return raise(unit_not_found(*text));
-        return new_modrin(1.0, std::move(*c));
+        return new_modrin(class_of(cls), 1.0, std::move(*c));
     });
 }
 
-PyObject *Modrin_constant(PyObject *, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+PyObject *Modrin_constant(PyObject *cls, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
     static const Signature sig{"Modrin.constant()", {"constant_name"}, 1};
     PyObject *arg[1];
     if (!bind(sig, args, n, kw, arg)) return nullptr;
@@ -90,17 +99,17 @@ PyObject *Modrin_constant(PyObject *, PyObject *const *args, Py_ssize_t n, PyObj
         if (row == nullptr) return raise(constant_not_found(*name));
         std::optional<UnitCollection> c = from_unit_name_cached(row->unit);
         if (!c) return raise(unit_not_found(std::string(row->unit)));
-        return new_modrin(row->value, std::move(*c));
+        return new_modrin(class_of(cls), row->value, std::move(*c));
     });
 }
 
-PyObject *Modrin_empty(PyObject *, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+PyObject *Modrin_empty(PyObject *cls, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
     static const Signature sig{"Modrin.empty()", {}, 0};
     if (!bind(sig, args, n, kw, nullptr)) return nullptr;
-    return guarded([&] { return new_modrin(1.0, UnitCollection::unitless()); });
+    return guarded([&] { return new_modrin(class_of(cls), 1.0, UnitCollection::unitless()); });
 }
 
-PyObject *Modrin_custom(PyObject *, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+PyObject *Modrin_custom(PyObject *cls, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
     static const Signature sig{"Modrin.custom()", {"name", "abbr", "definition"}, 3};
     PyObject *arg[3];
     if (!bind(sig, args, n, kw, arg)) return nullptr;
@@ -118,7 +127,7 @@ PyObject *Modrin_custom(PyObject *, PyObject *const *args, Py_ssize_t n, PyObjec
         SingleUnit unit = SingleUnit::make(std::move(*name), std::move(*abbr),
                                            d.collection.factor * d.value, 0.0,
                                            d.collection.base_exponents);
-        return new_modrin(1.0, coerce_unit_to_collection(std::move(unit)));
+        return new_modrin(class_of(cls), 1.0, coerce_unit_to_collection(std::move(unit)));
     });
 }
 
@@ -249,7 +258,7 @@ PyObject *attempt(Op op, PyObject *self, PyObject *other, PyObject *modulus, boo
     access.release();
     Result<Quantity> r = apply(op, std::move(s), std::move(o), reflected);
     if (!r) return raise(r.error());
-    return new_quantity(std::move(*r));
+    return new_quantity(self, std::move(*r));
 }
 
 PyObject *binary(Op op, PyObject *left, PyObject *right, PyObject *modulus = nullptr) {
@@ -272,7 +281,7 @@ PyObject *unary(PyObject *self, F &&transform) {
     return guarded([&]() -> PyObject * {
         Quantity q;
         if (!copy_out(self, q)) return nullptr;
-        return new_quantity(transform(std::move(q)));
+        return new_quantity(self, transform(std::move(q)));
     });
 }
 
@@ -309,7 +318,7 @@ PyObject *explicit_division(PyObject *self, PyObject *const *args, Py_ssize_t n,
         access.release();
         Result<Quantity> r = apply(Op::div, std::move(s), std::move(o), Reflected);
         if (!r) return raise(r.error());
-        return new_quantity(std::move(*r));
+        return new_quantity(self, std::move(*r));
     });
 }
 
@@ -364,7 +373,7 @@ PyObject *Modrin_as_unit(PyObject *self, PyObject *const *args, Py_ssize_t n, Py
         access.release();
         Result<Quantity> r = as_unit_internal(q, std::move(t.collection));
         if (!r) return raise(r.error());
-        return new_quantity(std::move(*r));
+        return new_quantity(self, std::move(*r));
     });
 }
 
@@ -424,7 +433,7 @@ PyObject *converted(PyObject *self, Convert &&convert) {
     return guarded([&]() -> PyObject * {
         Quantity q;
         if (!copy_out(self, q)) return nullptr;
-        return new_quantity(convert(std::move(q)));
+        return new_quantity(self, convert(std::move(q)));
     });
 }
 
@@ -518,7 +527,7 @@ PyObject *rounded(PyObject *self, PyObject *count, const char *param, Round &&ro
     const bool has_count = count != nullptr && count != Py_None;
     if (has_count && !bind_int32(count, param, n)) return nullptr;
     simplify_in_place_locked(obj);
-    return new_modrin(round_value(obj->value, has_count, n), obj->collection);
+    return new_modrin(Py_TYPE(self), round_value(obj->value, has_count, n), obj->collection);
 }
 
 PyObject *Modrin_round(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
@@ -582,54 +591,54 @@ constexpr int METHOD = METH_FASTCALL | METH_KEYWORDS;
 constexpr int CLASS_METHOD = METH_FASTCALL | METH_KEYWORDS | METH_CLASS;
 
 PyMethodDef Modrin_methods[] = {
-    {"unit", fastcall(Modrin_unit), CLASS_METHOD, "unit($cls, unit_name_or_symbol)\n--\n\n"},
-    {"constant", fastcall(Modrin_constant), CLASS_METHOD, "constant($cls, constant_name)\n--\n\n"},
-    {"empty", fastcall(Modrin_empty), CLASS_METHOD, "empty($cls)\n--\n\n"},
-    {"custom", fastcall(Modrin_custom), CLASS_METHOD,
+    {"unit", fastcall<Modrin_unit>(), CLASS_METHOD, "unit($cls, unit_name_or_symbol)\n--\n\n"},
+    {"constant", fastcall<Modrin_constant>(), CLASS_METHOD, "constant($cls, constant_name)\n--\n\n"},
+    {"empty", fastcall<Modrin_empty>(), CLASS_METHOD, "empty($cls)\n--\n\n"},
+    {"custom", fastcall<Modrin_custom>(), CLASS_METHOD,
      "custom($cls, name, abbr, definition)\n--\n\n"},
-    {"as_unit", fastcall(Modrin_as_unit), METHOD, "as_unit($self, other)\n--\n\n"},
-    {"as_number", fastcall(Modrin_as_number), METHOD,
+    {"as_unit", fastcall<Modrin_as_unit>(), METHOD, "as_unit($self, other)\n--\n\n"},
+    {"as_number", fastcall<Modrin_as_number>(), METHOD,
      "as_number($self, other=None, scale=False)\n--\n\n"},
-    {"as_unitless", fastcall(Modrin_as_unitless), METHOD, "as_unitless($self)\n--\n\n"},
-    {"as_base_units", fastcall(Modrin_as_base_units), METHOD, "as_base_units($self)\n--\n\n"},
-    {"round_sfig", fastcall(Modrin_round_sfig), METHOD, "round_sfig($self, n_sig_figs)\n--\n\n"},
-    {"simplify", fastcall(Modrin_simplify), METHOD, "simplify($self)\n--\n\n"},
-    {"simplify_inplace", fastcall(Modrin_simplify_inplace), METHOD,
+    {"as_unitless", fastcall<Modrin_as_unitless>(), METHOD, "as_unitless($self)\n--\n\n"},
+    {"as_base_units", fastcall<Modrin_as_base_units>(), METHOD, "as_base_units($self)\n--\n\n"},
+    {"round_sfig", fastcall<Modrin_round_sfig>(), METHOD, "round_sfig($self, n_sig_figs)\n--\n\n"},
+    {"simplify", fastcall<Modrin_simplify>(), METHOD, "simplify($self)\n--\n\n"},
+    {"simplify_inplace", fastcall<Modrin_simplify_inplace>(), METHOD,
      "simplify_inplace($self)\n--\n\n"},
-    {"__div__", fastcall(explicit_division<false>), METHOD, "__div__($self, other)\n--\n\n"},
-    {"__rdiv__", fastcall(explicit_division<true>), METHOD, "__rdiv__($self, other)\n--\n\n"},
-    {"__round__", fastcall(Modrin_round), METHOD, "__round__($self, ndigits=None)\n--\n\n"},
-    {"__exp__", fastcall(Modrin_dunder_exp), METHOD, "__exp__($self)\n--\n\n"},
-    {"exp", fastcall(Modrin_exp), METHOD, "exp($self)\n--\n\n"},
-    {"__log__", fastcall(Modrin_dunder_log), METHOD, "__log__($self)\n--\n\n"},
-    {"log", fastcall(Modrin_log), METHOD, "log($self)\n--\n\n"},
-    {"__log10__", fastcall(Modrin_dunder_log10), METHOD, "__log10__($self)\n--\n\n"},
-    {"log10", fastcall(Modrin_log10), METHOD, "log10($self)\n--\n\n"},
-    {"descriptive", fastcall(Modrin_descriptive), METHOD, "descriptive($self)\n--\n\n"},
-    {"latex", fastcall(Modrin_latex), METHOD, "latex($self)\n--\n\n"},
+    {"__div__", fastcall<explicit_division<false>>(), METHOD, "__div__($self, other)\n--\n\n"},
+    {"__rdiv__", fastcall<explicit_division<true>>(), METHOD, "__rdiv__($self, other)\n--\n\n"},
+    {"__round__", fastcall<Modrin_round>(), METHOD, "__round__($self, ndigits=None)\n--\n\n"},
+    {"__exp__", fastcall<Modrin_dunder_exp>(), METHOD, "__exp__($self)\n--\n\n"},
+    {"exp", fastcall<Modrin_exp>(), METHOD, "exp($self)\n--\n\n"},
+    {"__log__", fastcall<Modrin_dunder_log>(), METHOD, "__log__($self)\n--\n\n"},
+    {"log", fastcall<Modrin_log>(), METHOD, "log($self)\n--\n\n"},
+    {"__log10__", fastcall<Modrin_dunder_log10>(), METHOD, "__log10__($self)\n--\n\n"},
+    {"log10", fastcall<Modrin_log10>(), METHOD, "log10($self)\n--\n\n"},
+    {"descriptive", fastcall<Modrin_descriptive>(), METHOD, "descriptive($self)\n--\n\n"},
+    {"latex", fastcall<Modrin_latex>(), METHOD, "latex($self)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyType_Slot Modrin_slots[] = {
     {Py_tp_doc, const_cast<char *>("Unit! yippee")},
-    {Py_tp_dealloc, slot_fn(Modrin_dealloc)},
-    {Py_tp_traverse, slot_fn(Modrin_traverse)},
-    {Py_tp_clear, slot_fn(Modrin_clear)},
-    {Py_tp_hash, slot_fn(PyObject_HashNotImplemented)},
-    {Py_tp_str, slot_fn(Modrin_str)},
-    {Py_tp_repr, slot_fn(Modrin_str)},
-    {Py_tp_richcompare, slot_fn(Modrin_richcompare)},
+    {Py_tp_dealloc, raw_slot(modrin_dealloc)},
+    {Py_tp_traverse, slot_fn<Modrin_traverse>()},
+    {Py_tp_clear, slot_fn<Modrin_clear>()},
+    {Py_tp_hash, raw_slot(PyObject_HashNotImplemented)},
+    {Py_tp_str, slot_fn<Modrin_str>()},
+    {Py_tp_repr, slot_fn<Modrin_str>()},
+    {Py_tp_richcompare, slot_fn<Modrin_richcompare>()},
     {Py_tp_methods, Modrin_methods},
-    {Py_nb_add, slot_fn(Modrin_add)},
-    {Py_nb_subtract, slot_fn(Modrin_subtract)},
-    {Py_nb_multiply, slot_fn(Modrin_multiply)},
-    {Py_nb_true_divide, slot_fn(Modrin_true_divide)},
-    {Py_nb_power, slot_fn(Modrin_power)},
-    {Py_nb_negative, slot_fn(Modrin_negative)},
-    {Py_nb_positive, slot_fn(Modrin_positive)},
-    {Py_nb_absolute, slot_fn(Modrin_absolute)},
-    {Py_nb_float, slot_fn(Modrin_float)},
-    {Py_nb_int, slot_fn(Modrin_int)},
+    {Py_nb_add, slot_fn<Modrin_add>()},
+    {Py_nb_subtract, slot_fn<Modrin_subtract>()},
+    {Py_nb_multiply, slot_fn<Modrin_multiply>()},
+    {Py_nb_true_divide, slot_fn<Modrin_true_divide>()},
+    {Py_nb_power, slot_fn<Modrin_power>()},
+    {Py_nb_negative, slot_fn<Modrin_negative>()},
+    {Py_nb_positive, slot_fn<Modrin_positive>()},
+    {Py_nb_absolute, slot_fn<Modrin_absolute>()},
+    {Py_nb_float, slot_fn<Modrin_float>()},
+    {Py_nb_int, slot_fn<Modrin_int>()},
     {0, nullptr},
 };
 
@@ -643,16 +652,13 @@ PyType_Spec Modrin_spec = {
     .slots = Modrin_slots,
 };
 
-std::atomic<PyTypeObject *> type_object{nullptr};
-PyMutex type_lock{};
-
 }  // namespace
 
-PyTypeObject *modrin_type() { return type_once(type_object, type_lock, Modrin_spec); }
+PyTypeObject *create_modrin_type() {
+    return reinterpret_cast<PyTypeObject *>(PyType_FromSpec(&Modrin_spec));
+}
 
-PyObject *new_modrin(double value, UnitCollection collection) {
-    PyTypeObject *type = modrin_type();
-    if (type == nullptr) return nullptr;
+PyObject *new_modrin(PyTypeObject *type, double value, UnitCollection collection) {
     // Every field is set below, so the allocation skips tp_alloc's zero-filling.
     auto *obj = PyObject_GC_New(ModrinObject, type);
     if (obj == nullptr) return nullptr;

@@ -36,21 +36,49 @@ int register_class(PyObject *module, const char *name, PyTypeObject *type) {
     return PyModule_AddObjectRef(module, name, reinterpret_cast<PyObject *>(type));
 }
 
+// The interpreter's pair of classes as a new reference to a tuple. They live in the
+// interpreter's own dict: a re-import reuses them, and finalisation frees them with the
+// interpreter, so a later interpreter in the same process makes its own.
+PyObject *classes_of_interpreter() {
+    PyObject *dict = PyInterpreterState_GetDict(PyInterpreterState_Get());
+    if (dict == nullptr) return nullptr;
+    PyObject *classes = nullptr;
+    if (PyDict_GetItemStringRef(dict, "modrin.classes", &classes) != 0) return classes;
+    PyObject *modrin = reinterpret_cast<PyObject *>(create_modrin_type());
+    PyObject *log_modrin =
+        modrin == nullptr ? nullptr : reinterpret_cast<PyObject *>(create_log_modrin_type());
+    PyObject *made = log_modrin == nullptr ? nullptr : PyTuple_Pack(2, modrin, log_modrin);
+    Py_XDECREF(modrin);
+    Py_XDECREF(log_modrin);
+    if (made == nullptr) return nullptr;
+    PyObject *key = PyUnicode_FromString("modrin.classes");
+    // Whichever thread stores first wins; the others take its classes.
+    int r = key == nullptr ? -1 : PyDict_SetDefaultRef(dict, key, made, &classes);
+    Py_XDECREF(key);
+    Py_DECREF(made);
+    return r < 0 ? nullptr : classes;
+}
+
 int modrin_exec(PyObject *module) {
     if (!PyModule_Check(module)) {
         PyErr_SetString(PyExc_TypeError, "modrin's execution step expects a module");
         return -1;
     }
-    if (register_class(module, "Modrin", modrin_type()) < 0) return -1;
-    if (register_class(module, "LogModrin", log_modrin_type()) < 0) return -1;
-    return 0;
+    PyObject *classes = classes_of_interpreter();
+    if (classes == nullptr) return -1;
+    auto type_at = [&](Py_ssize_t i) {
+        return reinterpret_cast<PyTypeObject *>(PyTuple_GET_ITEM(classes, i));
+    };
+    int r = register_class(module, "Modrin", type_at(0));
+    if (r == 0) r = register_class(module, "LogModrin", type_at(1));
+    Py_DECREF(classes);
+    return r;
 }
 
 PyModuleDef_Slot modrin_slots[] = {
     {Py_mod_exec, reinterpret_cast<void *>(modrin_exec)},
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
-    // The classes are created once per process, so they must not be shared between
-    // interpreters with separate object spaces.
+    // Interpreters one after another each get their own classes; side by side is untested.
     {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
     {0, nullptr},
 };

@@ -3,8 +3,9 @@
 
 #include <Python.h>
 
-#include <atomic>
+#include <type_traits>
 
+#include "error/py_error.hpp"
 #include "lib/access.hpp"
 #include "unit/collection.hpp"
 #include "unit/unit_defs/log_units.hpp"
@@ -25,36 +26,22 @@ struct LogModrinObject {
     double value;
 };
 
-// The class objects, created on first use once per process; null with an exception set if
-// creation failed.
-PyTypeObject *modrin_type();
-PyTypeObject *log_modrin_type();
+// The class objects, built from their specs; the module keeps one pair per interpreter.
+PyTypeObject *create_modrin_type();
+PyTypeObject *create_log_modrin_type();
 
-// New instances; null with an exception set on failure.
-PyObject *new_modrin(double value, UnitCollection collection);
-PyObject *new_log_modrin(const LogUnitDef &unit, double value);
+// New instances of `type` (the class of an operand, or the class a class method was called
+// on, so each interpreter's objects stay of its own classes); null with an exception set.
+PyObject *new_modrin(PyTypeObject *type, double value, UnitCollection collection);
+PyObject *new_log_modrin(PyTypeObject *type, const LogUnitDef &unit, double value);
 
-inline bool is_modrin(PyObject *obj) {
-    return reinterpret_cast<PyObject *>(Py_TYPE(obj)) ==
-           reinterpret_cast<PyObject *>(modrin_type());
-}
+// The deallocators identify the classes in every interpreter with one comparison.
+void modrin_dealloc(PyObject *self) noexcept;
+void log_modrin_dealloc(PyObject *self) noexcept;
+
+inline bool is_modrin(PyObject *obj) { return Py_TYPE(obj)->tp_dealloc == &modrin_dealloc; }
 inline bool is_log_modrin(PyObject *obj) {
-    return reinterpret_cast<PyObject *>(Py_TYPE(obj)) ==
-           reinterpret_cast<PyObject *>(log_modrin_type());
-}
-
-// Creates the class on first use; later calls, from any thread, get the same one.
-inline PyTypeObject *type_once(std::atomic<PyTypeObject *> &slot, PyMutex &lock,
-                               PyType_Spec &type_spec) {
-    if (PyTypeObject *t = slot.load(std::memory_order_acquire)) return t;
-    PyMutex_Lock(&lock);
-    PyTypeObject *t = slot.load(std::memory_order_relaxed);
-    if (t == nullptr) {
-        t = reinterpret_cast<PyTypeObject *>(PyType_FromSpec(&type_spec));
-        slot.store(t, std::memory_order_release);
-    }
-    PyMutex_Unlock(&lock);
-    return t;
+    return Py_TYPE(obj)->tp_dealloc == &log_modrin_dealloc;
 }
 
 // The operator rule both classes share: the forward attempt when the left operand is of the
@@ -75,14 +62,39 @@ PyObject *dispatch_binary(bool (*is_ours)(PyObject *), PyObject *left, PyObject 
     Py_RETURN_NOTIMPLEMENTED;
 }
 
+// Every slot and method enters through here: a C++ exception becomes MemoryError or the
+// internal fault, and the caller gets the error value its protocol expects.
+template <auto F>
+struct Entry;
+template <class R, class... A, R (*F)(A...)>
+struct Entry<F> {
+    static R call(A... args) noexcept {
+        try {
+            return F(args...);
+        } catch (...) {
+            raise_from_current_exception();
+            if constexpr (std::is_pointer_v<R>)
+                return nullptr;
+            else
+                return -1;
+        }
+    }
+};
+
 // Type slots and method tables take untyped function pointers; the casts live here.
-template <class F>
-void *slot_fn(F *f) {
-    return reinterpret_cast<void *>(f);
+template <auto F>
+void *slot_fn() {
+    return reinterpret_cast<void *>(&Entry<F>::call);
 }
+template <auto F>
+PyCFunction fastcall() {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void *>(&Entry<F>::call));
+}
+// For functions that cannot throw and must be seen as themselves: the deallocators (is_modrin)
+// and PyObject_HashNotImplemented, which CPython recognises to set __hash__ to None.
 template <class F>
-PyCFunction fastcall(F *f) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void *>(f));
+void *raw_slot(F *f) {
+    return reinterpret_cast<void *>(f);
 }
 
 }  // namespace modrin::py

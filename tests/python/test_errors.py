@@ -28,6 +28,12 @@ def test_errors_map_to_their_exception_type_and_message(args, exc_type, text):
     assert info.value.args == (text,)
 
 
+def test_an_unknown_error_kind_is_an_internal_fault():
+    with pytest.raises(BaseException) as info:
+        _hooks.raise_error(99, "x")
+    assert not isinstance(info.value, Exception) and str(info.value) == "unknown error kind"
+
+
 def test_internal_fault_escapes_except_exception():
     with pytest.raises(BaseException) as info:
         try:
@@ -201,3 +207,37 @@ def test_lone_surrogates_in_refusal_texts_become_replacement_characters():
     with pytest.raises(TypeError) as info:
         Modrin.unit("m").as_unit(Odd())
     assert str(info.value) == "a\ufffdb cannot be coerced into a unit"
+
+
+_LIMITED = """
+import resource, sys
+from modrin import Modrin, LogModrin
+huge = "x" * 10**9
+used = int(open("/proc/self/statm").read().split()[0]) * resource.getpagesize()
+resource.setrlimit(resource.RLIMIT_AS, (used + 600 * 2**20,) * 2)  # no room for a second copy
+calls = [
+    lambda: LogModrin.unit(huge),
+    lambda: Modrin.unit(huge),
+    lambda: Modrin.constant(huge),
+    lambda: Modrin.custom(huge, "x", 1.0),
+    lambda: Modrin.unit("m").as_unit(huge),
+]
+for call in calls:
+    try:
+        call()
+    except MemoryError:
+        continue
+    sys.exit(3)
+print(Modrin.unit("km").as_unit("m"))  # still usable afterwards
+"""
+
+
+@pytest.mark.skipif("libasan" in __import__("os").environ.get("LD_PRELOAD", ""),
+                    reason="AddressSanitizer reserves more address space than the limit allows")
+def test_exhausted_memory_raises_memory_error_in_every_entry_point():
+    import subprocess
+    import sys
+
+    done = subprocess.run([sys.executable, "-c", _LIMITED], capture_output=True, text=True, timeout=120)
+    assert done.returncode == 0, done.stderr  # a signal or terminate() gives a negative code
+    assert done.stdout == "1000 [m]\n"

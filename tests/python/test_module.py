@@ -92,3 +92,15 @@ def test_shared_library_exports_only_its_entry_point():
     out = subprocess.run([nm, "-D", "--defined-only", modrin.__file__], capture_output=True, text=True, check=True)
     symbols = [line.split()[-1] for line in out.stdout.splitlines() if line.strip()]
     assert symbols == ["PyInit_modrin"]
+
+
+def test_an_application_can_embed_the_interpreter_twice():
+    import os
+    import pathlib
+
+    exe = pathlib.Path(modrin.__file__).parent.parent / "tests" / "embed" / "modrin_embed"
+    if not exe.exists():
+        pytest.skip("the embedding test is built with the C++ tests")
+    env = dict(os.environ, PYTHONPATH=str(pathlib.Path(modrin.__file__).parent))
+    done = subprocess.run([str(exe)], capture_output=True, text=True, env=env, timeout=60)
+    assert (done.returncode, done.stdout) == (0, "embedded twice\n"), done.stderr
