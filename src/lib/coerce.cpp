@@ -47,7 +47,7 @@ bool log_ratio(PyObject *x, double &out) {
     auto *obj = reinterpret_cast<LogModrinObject *>(x);
     SharedAccess access(obj->access);
     if (!access) return false;
-    out = std::pow(obj->unit->base, obj->value);
+    out = std::pow(log_unit_of(obj).base, obj->value);
     return true;
 }
 
@@ -92,31 +92,36 @@ std::string object_text(PyObject *x) {
     return text;
 }
 
-bool coerce_to_quantity(PyObject *x, Quantity &out, OnFailure on_failure) {
-    if (is_modrin(x)) {
-        auto *obj = reinterpret_cast<ModrinObject *>(x);
-        SharedAccess access(obj->access);
-        if (!access) return fail(on_failure);
-        out.value = obj->value;
-        out.collection = obj->collection;
+bool coerce_to_quantity(PyObject *x, Operand &out, OnFailure on_failure) {
+    if (PyFloat_Check(x)) {
+        out.value = PyFloat_AS_DOUBLE(x);
+        out.units = &SharedUnits::unitless();
         return true;
     }
-    // A LogModrin, a float or an int: a plain number without units.
-    if (is_log_modrin(x) || PyFloat_Check(x) || PyLong_Check(x)) {
+    if (is_modrin(x)) {
+        auto *obj = reinterpret_cast<ModrinObject *>(x);
+        if (!out.hold.acquire(obj->access)) return fail(on_failure);
+        out.value = obj->value;
+        out.held.emplace(obj);
+        out.units = &out.held->get();
+        return true;
+    }
+    // A LogModrin or an int: a plain number without units.
+    if (is_log_modrin(x) || PyLong_Check(x)) {
         if (!coerce_to_number(x, out.value, on_failure)) return false;
-        out.collection = UnitCollection::unitless();
+        out.units = &SharedUnits::unitless();
         return true;
     }
     if (PyUnicode_Check(x)) {
         std::string_view text;
         if (!utf8_of(x, text)) return fail(on_failure);
-        std::optional<UnitCollection> parsed = from_unit_name_cached(text);
-        if (!parsed) {
+        out.parsed = from_unit_name_cached(text);
+        if (!out.parsed) {
             if (on_failure == OnFailure::raise) raise(unit_not_found(std::string(text)));
             return false;
         }
         out.value = 1.0;
-        out.collection = std::move(*parsed);
+        out.units = &out.parsed;
         return true;
     }
     if (on_failure == OnFailure::raise) raise(not_coercible_to_unit(object_text(x)));

@@ -5,7 +5,10 @@
 
 #include <string>
 
-#include "unit/quantity.hpp"
+#include <optional>
+
+#include "lib/objects.hpp"
+#include "unit/shared_units.hpp"
 
 namespace modrin::py {
 
@@ -13,9 +16,19 @@ namespace modrin::py {
 // left set (operators, which answer NotImplemented and never show the refusal's text).
 enum class OnFailure { raise, discard };
 
-// A Modrin is copied under shared access, a LogModrin gives its ratio, a float or a 32-bit int
-// its value, a str its parsed units with the number 1. False on refusal.
-bool coerce_to_quantity(PyObject *x, Quantity &out, OnFailure on_failure);
+// A quantity operand: a Modrin stays under shared access while the operand lives, so its
+// units are read in place; a text keeps its parsed units here; a number is unitless.
+struct Operand {
+    double value = 0.0;
+    const SharedUnits *units = nullptr;
+    SharedHold hold;
+    std::optional<HeldUnits> held;
+    SharedUnits parsed;
+};
+
+// A Modrin gives its number and units, a LogModrin its ratio, a float or a 32-bit int its
+// value, a str its parsed units with the number 1. False on refusal.
+bool coerce_to_quantity(PyObject *x, Operand &out, OnFailure on_failure);
 
 // A float, a 32-bit int, or a LogModrin's ratio. False on refusal.
 bool coerce_to_number(PyObject *x, double &out, OnFailure on_failure);

@@ -29,7 +29,7 @@ bool copy_out(PyObject *self, LogValue &out) {
     LogModrinObject *obj = as_obj(self);
     SharedAccess access(obj->access);
     if (!access) return false;
-    out = {obj->unit, obj->value};
+    out = {&log_unit_of(obj), obj->value};
     return true;
 }
 
@@ -128,7 +128,7 @@ PyObject *LogModrin_round_sfig(PyObject *self, PyObject *const *args, Py_ssize_t
     if (!access) return nullptr;
     std::int64_t figures = 0;
     if (!bind_int32(arg[0], "n_sig_figs", figures)) return nullptr;
-    return PyFloat_FromDouble(round_sig_figs(std::pow(obj->unit->base, obj->value), figures,
+    return PyFloat_FromDouble(round_sig_figs(std::pow(log_unit_of(obj).base, obj->value), figures,
                                                      Powers::repeated));
 }
 
@@ -373,7 +373,7 @@ PyObject *new_log_modrin(PyTypeObject *type, const LogUnitDef &unit, double valu
     auto *obj = PyObject_GC_New(LogModrinObject, type);
     if (obj == nullptr) return nullptr;
     std::construct_at(&obj->access);
-    obj->unit = &unit;
+    obj->access.set_payload(reinterpret_cast<std::uintptr_t>(&unit));
     obj->value = value;
     PyObject_GC_Track(obj);
     return reinterpret_cast<PyObject *>(obj);

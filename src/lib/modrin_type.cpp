@@ -2,6 +2,7 @@
 #include <atomic>
 #include <cmath>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -27,28 +28,24 @@ ModrinObject *as_obj(PyObject *self) { return reinterpret_cast<ModrinObject *>(s
 PyTypeObject *class_of(PyObject *cls) { return reinterpret_cast<PyTypeObject *>(cls); }
 
 // A new instance of the same class as `like`.
-PyObject *new_quantity(PyObject *like, Quantity q) {
-    return new_modrin(Py_TYPE(like), q.value, std::move(q.collection));
+PyObject *new_quantity(PyObject *like, SharedQuantity q) {
+    return new_modrin(Py_TYPE(like), q.value, std::move(q.units));
 }
 
-// A copy of the instance's number and units, taken under shared access.
-bool copy_out(PyObject *self, Quantity &out) {
+// The instance's number and a counted handle to its units, taken under shared access.
+bool copy_out(PyObject *self, SharedQuantity &out) {
     ModrinObject *obj = as_obj(self);
     SharedAccess access(obj->access);
     if (!access) return false;
     out.value = obj->value;
-    out.collection = obj->collection;
+    out.units = HeldUnits(obj).get();
     return true;
 }
 
-// Every entry point catches C++ exceptions here: none may cross into the interpreter.
-template <class F>
-PyObject *guarded(F &&body) {
-    try {
-        return body();
-    } catch (...) {
-        return raise_from_current_exception();
-    }
+// The number moved into a derived form of its units; a form without a target of its own
+// (the units already are that form, or the conversion was refused) keeps the units.
+SharedQuantity into(const Derived &form, double value, const SharedUnits &units) {
+    return {form.conversion.apply(value), form.target ? form.target : units};
 }
 
 }  // namespace
@@ -58,9 +55,17 @@ PyObject *guarded(F &&body) {
 void modrin_dealloc(PyObject *self) noexcept {
     PyTypeObject *type = Py_TYPE(self);
     PyObject_GC_UnTrack(self);
-    std::destroy_at(&as_obj(self)->collection);
+    SharedUnits::adopt(reinterpret_cast<detail::UnitsRecord *>(as_obj(self)->access.payload()));
     type->tp_free(self);
     Py_DECREF(type);
+}
+
+void replace_units(ModrinObject *obj, SharedUnits units) {
+    const auto p = reinterpret_cast<std::uintptr_t>(units.record());
+    if (!AccessFlag::fits(p)) throw std::runtime_error("a units record beyond 48-bit addresses");
+    SharedUnits old =
+        SharedUnits::adopt(reinterpret_cast<detail::UnitsRecord *>(obj->access.payload()));
+    obj->access.set_payload(reinterpret_cast<std::uintptr_t>(units.release()));
 }
 
 namespace {
@@ -79,56 +84,55 @@ PyObject *Modrin_unit(PyObject *cls, PyObject *const *args, Py_ssize_t n, PyObje
     static const Signature sig{"Modrin.unit()", {"unit_name_or_symbol"}, 1};
     PyObject *arg[1];
     if (!bind(sig, args, n, kw, arg)) return nullptr;
-    return guarded([&]() -> PyObject * {
-        auto text = bind_str(arg[0], "unit_name_or_symbol");
-        if (!text) return nullptr;
-        std::optional<UnitCollection> c = from_unit_name_cached(*text);
-        if (!c) return raise(unit_not_found(*text));
-        return new_modrin(class_of(cls), 1.0, std::move(*c));
-    });
+    auto text = bind_str(arg[0], "unit_name_or_symbol");
+    if (!text) return nullptr;
+    SharedUnits units = from_unit_name_cached(*text);
+    if (!units) return raise(unit_not_found(*text));
+    return new_modrin(class_of(cls), 1.0, std::move(units));
 }
 
 PyObject *Modrin_constant(PyObject *cls, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
     static const Signature sig{"Modrin.constant()", {"constant_name"}, 1};
     PyObject *arg[1];
     if (!bind(sig, args, n, kw, arg)) return nullptr;
-    return guarded([&]() -> PyObject * {
-        auto name = bind_str(arg[0], "constant_name");
-        if (!name) return nullptr;
-        const ConstantDef *row = search_for_constant_name(*name);
-        if (row == nullptr) return raise(constant_not_found(*name));
-        std::optional<UnitCollection> c = from_unit_name_cached(row->unit);
-        if (!c) return raise(unit_not_found(std::string(row->unit)));
-        return new_modrin(class_of(cls), row->value, std::move(*c));
-    });
+    auto name = bind_str(arg[0], "constant_name");
+    if (!name) return nullptr;
+    const ConstantDef *row = search_for_constant_name(*name);
+    if (row == nullptr) return raise(constant_not_found(*name));
+    SharedUnits units = from_unit_name_cached(row->unit);
+    if (!units) return raise(unit_not_found(std::string(row->unit)));
+    return new_modrin(class_of(cls), row->value, std::move(units));
 }
 
 PyObject *Modrin_empty(PyObject *cls, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
     static const Signature sig{"Modrin.empty()", {}, 0};
     if (!bind(sig, args, n, kw, nullptr)) return nullptr;
-    return guarded([&] { return new_modrin(class_of(cls), 1.0, UnitCollection::unitless()); });
+    return new_modrin(class_of(cls), 1.0, SharedUnits::unitless());
 }
 
 PyObject *Modrin_custom(PyObject *cls, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
     static const Signature sig{"Modrin.custom()", {"name", "abbr", "definition"}, 3};
     PyObject *arg[3];
     if (!bind(sig, args, n, kw, arg)) return nullptr;
-    return guarded([&]() -> PyObject * {
-        auto name = bind_str(arg[0], "name");
-        if (!name) return nullptr;
-        auto abbr = bind_str(arg[1], "abbr");
-        if (!abbr) return nullptr;
-        Quantity d;
+    auto name = bind_str(arg[0], "name");
+    if (!name) return nullptr;
+    auto abbr = bind_str(arg[1], "abbr");
+    if (!abbr) return nullptr;
+    double factor;
+    BaseExponents dimensions;
+    {
+        Operand d;
         if (!coerce_to_quantity(arg[2], d, OnFailure::raise)) {
             add_processing_note("definition");
             return nullptr;
         }
-        // The definition's offset, if any, is dropped: a custom unit is a plain scale.
-        SingleUnit unit = SingleUnit::make(std::move(*name), std::move(*abbr),
-                                           d.collection.factor * d.value, 0.0,
-                                           d.collection.base_exponents);
-        return new_modrin(class_of(cls), 1.0, coerce_unit_to_collection(std::move(unit)));
-    });
+        factor = (*d.units)->factor * d.value;
+        dimensions = (*d.units)->base_exponents;
+    }
+    // The definition's offset, if any, is dropped: a custom unit is a plain scale.
+    SingleUnit unit =
+        SingleUnit::make(std::move(*name), std::move(*abbr), factor, 0.0, dimensions);
+    return new_modrin(class_of(cls), 1.0, SharedUnits(coerce_unit_to_collection(std::move(unit))));
 }
 
 // ---- text forms ----------------------------------------------------------------------------
@@ -136,52 +140,51 @@ PyObject *Modrin_custom(PyObject *cls, PyObject *const *args, Py_ssize_t n, PyOb
 // Phase 1 of the text forms and of rounding: simple simplification of the instance in place.
 // The caller holds exclusive access.
 void simplify_in_place_locked(ModrinObject *obj) {
-    // Works on a copy, so the instance is left whole if anything throws.
-    Quantity q{obj->value, obj->collection};
-    ss_inpl_internal(q);
-    obj->value = q.value;
-    obj->collection = std::move(q.collection);
+    const Derived *form;
+    {
+        HeldUnits held(obj);
+        form = &simple_form(held.get());
+    }
+    obj->value = form->conversion.apply(obj->value);
+    if (form->target) replace_units(obj, form->target);
 }
 
-PyObject *text_of(std::string text) {
+PyObject *text_of(const std::string &text) {
     return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
                                 "surrogateescape");
 }
 
 PyObject *Modrin_str(PyObject *self) {
-    return guarded([&]() -> PyObject * {
-        ModrinObject *obj = as_obj(self);
-        ExclusiveAccess access(obj->access);
-        if (!access) return nullptr;
-        simplify_in_place_locked(obj);
-        Quantity current{obj->value, obj->collection};
-        access.release();
-        UnitCollection target = simplify(current.collection);
-        Quantity shown = as_derived_units(std::move(current), std::move(target));
-        std::string text = number_text(shown.value);
-        text += ' ';
-        text += as_string(shown.collection);
-        return text_of(std::move(text));
-    });
+    ModrinObject *obj = as_obj(self);
+    ExclusiveAccess access(obj->access);
+    if (!access) return nullptr;
+    simplify_in_place_locked(obj);
+    const double value = obj->value;
+    SharedUnits current = HeldUnits(obj).get();
+    access.release();
+    SharedQuantity shown = into(full_form(current), value, current);
+    std::string text = number_text(shown.value);
+    text += ' ';
+    text += plain_text(shown.units);
+    return text_of(text);
 }
 
 template <bool Latex>
 PyObject *rendered_text(PyObject *self) {
-    return guarded([&]() -> PyObject * {
-        ModrinObject *obj = as_obj(self);
-        ExclusiveAccess access(obj->access);
-        if (!access) return nullptr;
-        simplify_in_place_locked(obj);
-        std::string text = number_text(obj->value);
-        if constexpr (Latex) {
-            text += '~';
-            text += as_latex(obj->collection);
-        } else {
-            text += ' ';
-            text += as_descriptive_string(obj->collection);
-        }
-        return text_of(std::move(text));
-    });
+    ModrinObject *obj = as_obj(self);
+    ExclusiveAccess access(obj->access);
+    if (!access) return nullptr;
+    simplify_in_place_locked(obj);
+    std::string text = number_text(obj->value);
+    HeldUnits held(obj);
+    if constexpr (Latex) {
+        text += '~';
+        text += latex_text(held.get());
+    } else {
+        text += ' ';
+        text += descriptive_text(held.get());
+    }
+    return text_of(text);
 }
 
 PyObject *Modrin_descriptive(PyObject *self, PyObject *const *args, Py_ssize_t n,
@@ -199,74 +202,37 @@ PyObject *Modrin_latex(PyObject *self, PyObject *const *args, Py_ssize_t n, PyOb
 
 // ---- arithmetic ----------------------------------------------------------------------------
 
-enum class Op { add, sub, mul, div, pow };
-
-// S op o, or o op S when `reflected`; the result normalised by simple simplification.
-Result<Quantity> apply(Op op, Quantity s, Quantity o, bool reflected) {
-    UnitCollection &sc = s.collection;
-    switch (op) {
-        case Op::add:
-        case Op::sub: {
-            if (!is_compatible(sc, o.collection))
-                return std::unexpected(incompatible_units(as_string(sc), as_string(o.collection)));
-            const double other = o.value * o.collection.factor / sc.factor;
-            double v;
-            if (op == Op::add)
-                v = other + s.value;
-            else
-                v = reflected ? other - s.value : s.value - other;
-            return normalise(Quantity{v, std::move(sc)});
-        }
-        case Op::mul:
-            return normalise(Quantity{s.value * o.value, product(std::move(sc), o.collection)});
-        case Op::div:
-            if (reflected)
-                return normalise(
-                    Quantity{o.value / s.value, quotient(std::move(o.collection), sc)});
-            return normalise(Quantity{s.value / o.value, quotient(std::move(sc), o.collection)});
-        case Op::pow: {
-            const Quantity &base = reflected ? o : s;
-            const Quantity &exponent = reflected ? s : o;
-            Result<double> p =
-                convert_number(exponent.value, exponent.collection, UnitCollection::unitless());
-            if (!p) return std::unexpected(std::move(p.error()));
-            return normalise(Quantity{std::pow(base.value, *p), pow(base.collection, *p)});
-        }
-    }
-    return std::unexpected(incompatible_units("", ""));  // unreachable: every Op is handled
-}
-
 // One attempt of the operator dispatch with `self` as the quantity; nullptr with no error set
 // means NotImplemented.
 PyObject *attempt(Op op, PyObject *self, PyObject *other, PyObject *modulus, bool reflected,
                   bool &not_implemented) {
     not_implemented = true;
     ModrinObject *obj = as_obj(self);
-    SharedAccess access(obj->access);
-    if (!access) {
-        PyErr_Clear();
-        return nullptr;
+    Result<SharedQuantity> r = std::unexpected(ModrinError{ErrorKind::unit_not_found, {}, {}});
+    {
+        SharedAccess access(obj->access);
+        if (!access) {
+            PyErr_Clear();
+            return nullptr;
+        }
+        Operand o;
+        if (!coerce_to_quantity(other, o, OnFailure::discard)) return nullptr;
+        if (modulus != nullptr && modulus != Py_None) {
+            double ignored = 0.0;  // checked for its type only, never used
+            if (!coerce_to_number(modulus, ignored, OnFailure::discard)) return nullptr;
+        }
+        not_implemented = false;
+        HeldUnits held(obj);
+        r = apply(op, obj->value, held.get(), o.value, *o.units, reflected);
     }
-    Quantity o;
-    if (!coerce_to_quantity(other, o, OnFailure::discard)) return nullptr;
-    if (modulus != nullptr && modulus != Py_None) {
-        double ignored = 0.0;  // checked for its type only, never used
-        if (!coerce_to_number(modulus, ignored, OnFailure::discard)) return nullptr;
-    }
-    not_implemented = false;
-    Quantity s{obj->value, obj->collection};
-    access.release();
-    Result<Quantity> r = apply(op, std::move(s), std::move(o), reflected);
     if (!r) return raise(r.error());
     return new_quantity(self, std::move(*r));
 }
 
 PyObject *binary(Op op, PyObject *left, PyObject *right, PyObject *modulus = nullptr) {
-    return guarded([&] {
-        return dispatch_binary(is_modrin, left, right, [&](PyObject *self, PyObject *other,
-                                                           bool reflected, bool &not_impl) {
-            return attempt(op, self, other, modulus, reflected, not_impl);
-        });
+    return dispatch_binary(is_modrin, left, right, [&](PyObject *self, PyObject *other,
+                                                       bool reflected, bool &not_impl) {
+        return attempt(op, self, other, modulus, reflected, not_impl);
     });
 }
 
@@ -278,21 +244,19 @@ PyObject *Modrin_power(PyObject *l, PyObject *r, PyObject *m) { return binary(Op
 
 template <class F>
 PyObject *unary(PyObject *self, F &&transform) {
-    return guarded([&]() -> PyObject * {
-        Quantity q;
-        if (!copy_out(self, q)) return nullptr;
-        return new_quantity(self, transform(std::move(q)));
-    });
+    SharedQuantity q;
+    if (!copy_out(self, q)) return nullptr;
+    return new_quantity(self, transform(std::move(q)));
 }
 
 PyObject *Modrin_negative(PyObject *self) {
-    return unary(self, [](Quantity q) { return normalise({-q.value, std::move(q.collection)}); });
+    return unary(self, [](SharedQuantity q) { return into(simple_form(q.units), -q.value, q.units); });
 }
 PyObject *Modrin_positive(PyObject *self) {
-    return unary(self, [](Quantity q) { return normalise(std::move(q)); });
+    return unary(self, [](SharedQuantity q) { return into(simple_form(q.units), q.value, q.units); });
 }
 PyObject *Modrin_absolute(PyObject *self) {
-    return unary(self, [](Quantity q) {
+    return unary(self, [](SharedQuantity q) {
         q.value = std::fabs(q.value);
         return q;
     });
@@ -305,55 +269,57 @@ PyObject *explicit_division(PyObject *self, PyObject *const *args, Py_ssize_t n,
                                1};
     PyObject *arg[1];
     if (!bind(sig, args, n, kw, arg)) return nullptr;
-    return guarded([&]() -> PyObject * {
-        ModrinObject *obj = as_obj(self);
+    ModrinObject *obj = as_obj(self);
+    Result<SharedQuantity> r = std::unexpected(ModrinError{ErrorKind::unit_not_found, {}, {}});
+    {
         SharedAccess access(obj->access);
         if (!access) return nullptr;
-        Quantity o;
+        Operand o;
         if (!coerce_to_quantity(arg[0], o, OnFailure::raise)) {
             add_processing_note("other");
             return nullptr;
         }
-        Quantity s{obj->value, obj->collection};
-        access.release();
-        Result<Quantity> r = apply(Op::div, std::move(s), std::move(o), Reflected);
-        if (!r) return raise(r.error());
-        return new_quantity(self, std::move(*r));
-    });
+        HeldUnits held(obj);
+        r = apply(Op::div, obj->value, held.get(), o.value, *o.units, Reflected);
+    }
+    if (!r) return raise(r.error());
+    return new_quantity(self, std::move(*r));
 }
 
 // ---- comparison ----------------------------------------------------------------------------
 
 PyObject *Modrin_richcompare(PyObject *self, PyObject *other, int op) {
-    return guarded([&]() -> PyObject * {
-        ModrinObject *obj = as_obj(self);
+    ModrinObject *obj = as_obj(self);
+    double x;
+    Result<double> w = 0.0;
+    {
         SharedAccess access(obj->access);
         if (!access) return nullptr;
-        Quantity o;
+        Operand o;
         if (!coerce_to_quantity(other, o, OnFailure::discard)) Py_RETURN_NOTIMPLEMENTED;
-        const double x = obj->value;
-        Result<double> w = convert_number(o.value, o.collection, obj->collection);
-        access.release();
-        if (!w) return raise(w.error());
-        const double y = *w;
-        bool result;
-        switch (op) {
-            case Py_LT: result = y > x; break;
-            case Py_LE: result = y >= x; break;
-            case Py_EQ: result = x == y; break;
-            case Py_NE: result = x != y; break;
-            case Py_GT: result = x > y; break;
-            case Py_GE: result = y <= x; break;
-            default: return raise_internal_fault("invalid compareop");
-        }
-        return PyBool_FromLong(result);
-    });
+        x = obj->value;
+        HeldUnits held(obj);
+        w = convert(o.value, *o.units, held.get());
+    }
+    if (!w) return raise(w.error());
+    const double y = *w;
+    bool result;
+    switch (op) {
+        case Py_LT: result = y > x; break;
+        case Py_LE: result = y >= x; break;
+        case Py_EQ: result = x == y; break;
+        case Py_NE: result = x != y; break;
+        case Py_GT: result = x > y; break;
+        case Py_GE: result = y <= x; break;
+        default: return raise_internal_fault("invalid compareop");
+    }
+    return PyBool_FromLong(result);
 }
 
 // ---- conversion ----------------------------------------------------------------------------
 
 // Binds `other` as a quantity with its note.
-bool other_quantity(PyObject *arg, Quantity &out) {
+bool other_quantity(PyObject *arg, Operand &out) {
     if (coerce_to_quantity(arg, out, OnFailure::raise)) return true;
     add_processing_note("other");
     return false;
@@ -363,18 +329,20 @@ PyObject *Modrin_as_unit(PyObject *self, PyObject *const *args, Py_ssize_t n, Py
     static const Signature sig{"Modrin.as_unit()", {"other"}, 1};
     PyObject *arg[1];
     if (!bind(sig, args, n, kw, arg)) return nullptr;
-    return guarded([&]() -> PyObject * {
-        ModrinObject *obj = as_obj(self);
+    ModrinObject *obj = as_obj(self);
+    Result<double> r = 0.0;
+    SharedUnits target;
+    {
         SharedAccess access(obj->access);
         if (!access) return nullptr;
-        Quantity t;
+        Operand t;
         if (!other_quantity(arg[0], t)) return nullptr;
-        Quantity q{obj->value, obj->collection};
-        access.release();
-        Result<Quantity> r = as_unit_internal(q, std::move(t.collection));
-        if (!r) return raise(r.error());
-        return new_quantity(self, std::move(*r));
-    });
+        HeldUnits held(obj);
+        r = convert(obj->value, held.get(), *t.units);
+        if (r) target = *t.units;
+    }
+    if (!r) return raise(r.error());
+    return new_modrin(Py_TYPE(self), *r, std::move(target));
 }
 
 // Only a Python bool or a NumPy boolean scalar: an integer is not a flag.
@@ -410,64 +378,61 @@ PyObject *Modrin_as_number(PyObject *self, PyObject *const *args, Py_ssize_t n, 
     static const Signature sig{"Modrin.as_number()", {"other", "scale"}, 0};
     PyObject *arg[2];
     if (!bind(sig, args, n, kw, arg)) return nullptr;
-    return guarded([&]() -> PyObject * {
-        ModrinObject *obj = as_obj(self);
+    ModrinObject *obj = as_obj(self);
+    Result<double> r = 0.0;
+    double divisor = 1.0;
+    {
         SharedAccess access(obj->access);
         if (!access) return nullptr;
         const bool has_other = arg[0] != nullptr && arg[0] != Py_None;
-        Quantity t;
+        Operand t;
         if (has_other && !other_quantity(arg[0], t)) return nullptr;
         bool scale = false;
         if (arg[1] != nullptr && !bind_bool(arg[1], "scale", scale)) return nullptr;
         if (!has_other) return PyFloat_FromDouble(obj->value);
-        Result<double> r = convert_number(obj->value, obj->collection, t.collection);
-        access.release();
-        if (!r) return raise(r.error());
-        return PyFloat_FromDouble(*r / (scale ? t.value : 1.0));
-    });
+        r = convert(obj->value, HeldUnits(obj).get(), *t.units);
+        if (scale) divisor = t.value;
+    }
+    if (!r) return raise(r.error());
+    return PyFloat_FromDouble(*r / divisor);
 }
 
-// A copy of the instance, converted by `convert` into units derived from its own.
-template <class Convert>
-PyObject *converted(PyObject *self, Convert &&convert) {
-    return guarded([&]() -> PyObject * {
-        Quantity q;
-        if (!copy_out(self, q)) return nullptr;
-        return new_quantity(self, convert(std::move(q)));
-    });
+// A copy of the instance moved into a derived form of its units.
+template <class Form>
+PyObject *converted(PyObject *self, Form &&form_of) {
+    SharedQuantity q;
+    if (!copy_out(self, q)) return nullptr;
+    return new_quantity(self, into(form_of(q.units), q.value, q.units));
 }
 
 PyObject *Modrin_as_base_units(PyObject *self, PyObject *const *args, Py_ssize_t n,
                                PyObject *kw) {
     static const Signature sig{"Modrin.as_base_units()", {}, 0};
     if (!bind(sig, args, n, kw, nullptr)) return nullptr;
-    return converted(self, [](Quantity q) { return in_base_units(std::move(q)); });
+    return converted(self, [](const SharedUnits &u) -> const Derived & { return base_form(u); });
 }
 
 PyObject *Modrin_simplify(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
     static const Signature sig{"Modrin.simplify()", {}, 0};
     if (!bind(sig, args, n, kw, nullptr)) return nullptr;
-    return converted(self, [](Quantity q) {
-        UnitCollection target = simplify(q.collection);
-        return as_derived_units(std::move(q), std::move(target));
-    });
+    return converted(self, [](const SharedUnits &u) -> const Derived & { return full_form(u); });
 }
 
 PyObject *Modrin_simplify_inplace(PyObject *self, PyObject *const *args, Py_ssize_t n,
                                   PyObject *kw) {
     static const Signature sig{"Modrin.simplify_inplace()", {}, 0};
     if (!bind(sig, args, n, kw, nullptr)) return nullptr;
-    return guarded([&]() -> PyObject * {
-        ModrinObject *obj = as_obj(self);
-        ExclusiveAccess access(obj->access);
-        if (!access) return nullptr;
-        Quantity q{obj->value, obj->collection};
-        UnitCollection target = simplify(q.collection);
-        q = as_derived_units(std::move(q), std::move(target));
-        obj->value = q.value;
-        obj->collection = std::move(q.collection);
-        Py_RETURN_NONE;
-    });
+    ModrinObject *obj = as_obj(self);
+    ExclusiveAccess access(obj->access);
+    if (!access) return nullptr;
+    const Derived *form;
+    {
+        HeldUnits held(obj);
+        form = &full_form(held.get());
+    }
+    obj->value = form->conversion.apply(obj->value);
+    if (form->target) replace_units(obj, form->target);
+    Py_RETURN_NONE;
 }
 
 // The number as a plain float after conversion to the unitless collection, or an error.
@@ -475,7 +440,7 @@ bool unitless_value(PyObject *self, double &out) {
     ModrinObject *obj = as_obj(self);
     SharedAccess access(obj->access);
     if (!access) return false;
-    Result<double> r = convert_number(obj->value, obj->collection, UnitCollection::unitless());
+    Result<double> r = convert(obj->value, HeldUnits(obj).get(), SharedUnits::unitless());
     access.release();
     if (!r) {
         raise(r.error());
@@ -489,11 +454,9 @@ PyObject *Modrin_as_unitless(PyObject *self, PyObject *const *args, Py_ssize_t n
                              PyObject *kw) {
     static const Signature sig{"Modrin.as_unitless()", {}, 0};
     if (!bind(sig, args, n, kw, nullptr)) return nullptr;
-    return guarded([&]() -> PyObject * {
-        double v;
-        if (!unitless_value(self, v)) return nullptr;
-        return PyFloat_FromDouble(v);
-    });
+    double v;
+    if (!unitless_value(self, v)) return nullptr;
+    return PyFloat_FromDouble(v);
 }
 
 PyObject *Modrin_float(PyObject *self) {
@@ -527,17 +490,18 @@ PyObject *rounded(PyObject *self, PyObject *count, const char *param, Round &&ro
     const bool has_count = count != nullptr && count != Py_None;
     if (has_count && !bind_int32(count, param, n)) return nullptr;
     simplify_in_place_locked(obj);
-    return new_modrin(Py_TYPE(self), round_value(obj->value, has_count, n), obj->collection);
+    const double v = round_value(obj->value, has_count, n);
+    SharedUnits units = HeldUnits(obj).get();
+    access.release();
+    return new_modrin(Py_TYPE(self), v, std::move(units));
 }
 
 PyObject *Modrin_round(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
     static const Signature sig{"Modrin.__round__()", {"ndigits"}, 0};
     PyObject *arg[1];
     if (!bind(sig, args, n, kw, arg)) return nullptr;
-    return guarded([&]() -> PyObject * {
-        return rounded(self, arg[0], "ndigits", [](double v, bool has_digits, std::int64_t d) {
-            return has_digits ? round_to_places(v, d) : std::round(v);
-        });
+    return rounded(self, arg[0], "ndigits", [](double v, bool has_digits, std::int64_t d) {
+        return has_digits ? round_to_places(v, d) : std::round(v);
     });
 }
 
@@ -545,15 +509,13 @@ PyObject *Modrin_round_sfig(PyObject *self, PyObject *const *args, Py_ssize_t n,
     static const Signature sig{"Modrin.round_sfig()", {"n_sig_figs"}, 1};
     PyObject *arg[1];
     if (!bind(sig, args, n, kw, arg)) return nullptr;
-    return guarded([&]() -> PyObject * {
-        if (arg[0] == Py_None) {
-            raise_not_instance(arg[0], "int");
-            add_processing_note("n_sig_figs");
-            return nullptr;
-        }
-        return rounded(self, arg[0], "n_sig_figs", [](double v, bool, std::int64_t figures) {
-            return round_sig_figs(v, figures);
-        });
+    if (arg[0] == Py_None) {
+        raise_not_instance(arg[0], "int");
+        add_processing_note("n_sig_figs");
+        return nullptr;
+    }
+    return rounded(self, arg[0], "n_sig_figs", [](double v, bool, std::int64_t figures) {
+        return round_sig_figs(v, figures);
     });
 }
 
@@ -561,11 +523,9 @@ template <double (*F)(double)>
 PyObject *transcendental(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw,
                          const Signature &sig) {
     if (!bind(sig, args, n, kw, nullptr)) return nullptr;
-    return guarded([&]() -> PyObject * {
-        double v;
-        if (!unitless_value(self, v)) return nullptr;
-        return PyFloat_FromDouble(F(v));
-    });
+    double v;
+    if (!unitless_value(self, v)) return nullptr;
+    return PyFloat_FromDouble(F(v));
 }
 
 double c_exp(double x) { return std::exp(x); }
@@ -658,14 +618,16 @@ PyTypeObject *create_modrin_type() {
     return reinterpret_cast<PyTypeObject *>(PyType_FromSpec(&Modrin_spec));
 }
 
-PyObject *new_modrin(PyTypeObject *type, double value, UnitCollection collection) {
+PyObject *new_modrin(PyTypeObject *type, double value, SharedUnits units) {
+    const auto record = reinterpret_cast<std::uintptr_t>(units.record());
+    if (!AccessFlag::fits(record)) throw std::runtime_error("a units record beyond 48-bit addresses");
     // Every field is set below, so the allocation skips tp_alloc's zero-filling.
     auto *obj = PyObject_GC_New(ModrinObject, type);
     if (obj == nullptr) return nullptr;
     PyObject *self = reinterpret_cast<PyObject *>(obj);
     std::construct_at(&obj->access);
+    obj->access.set_payload(reinterpret_cast<std::uintptr_t>(units.release()));
     obj->value = value;
-    std::construct_at(&obj->collection, std::move(collection));
     PyObject_GC_Track(self);
     return self;
 }

@@ -7,24 +7,47 @@
 
 #include "error/py_error.hpp"
 #include "lib/access.hpp"
-#include "unit/collection.hpp"
+#include "unit/shared_units.hpp"
 #include "unit/unit_defs/log_units.hpp"
 
 namespace modrin::py {
 
+// The units record's address rides in the access flag's payload: with the collector's header
+// an instance takes 48 bytes.
 struct ModrinObject {
     PyObject_HEAD
-    AccessFlag access;
+    AccessFlag access;  // payload: the UnitsRecord the instance holds a count on
     double value;
-    UnitCollection collection;
 };
 
 struct LogModrinObject {
     PyObject_HEAD
-    AccessFlag access;
-    const LogUnitDef *unit;  // a static catalogue row
+    AccessFlag access;  // payload: the static LogUnitDef row
     double value;
 };
+
+inline const LogUnitDef &log_unit_of(const LogModrinObject *obj) {
+    return *reinterpret_cast<const LogUnitDef *>(obj->access.payload());
+}
+
+// The instance's units, without a count of its own: valid while its access is held.
+class HeldUnits {
+public:
+    explicit HeldUnits(const ModrinObject *obj)
+        : units_(SharedUnits::adopt(
+              reinterpret_cast<detail::UnitsRecord *>(obj->access.payload()))) {}
+    HeldUnits(const HeldUnits &) = delete;
+    HeldUnits &operator=(const HeldUnits &) = delete;
+    ~HeldUnits() { units_.release(); }
+    const SharedUnits &get() const { return units_; }
+
+private:
+    SharedUnits units_;
+};
+
+// Gives the instance `units` (under exclusive access, or before it is shared), releasing the
+// ones it held.
+void replace_units(ModrinObject *obj, SharedUnits units);
 
 // The class objects, built from their specs; the module keeps one pair per interpreter.
 PyTypeObject *create_modrin_type();
@@ -32,7 +55,7 @@ PyTypeObject *create_log_modrin_type();
 
 // New instances of `type` (the class of an operand, or the class a class method was called
 // on, so each interpreter's objects stay of its own classes); null with an exception set.
-PyObject *new_modrin(PyTypeObject *type, double value, UnitCollection collection);
+PyObject *new_modrin(PyTypeObject *type, double value, SharedUnits units);
 PyObject *new_log_modrin(PyTypeObject *type, const LogUnitDef &unit, double value);
 
 // The deallocators identify the classes in every interpreter with one comparison.

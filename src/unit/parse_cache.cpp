@@ -20,7 +20,7 @@ struct TextHash {
 // emptied rather than evicted piecemeal: parsing is a pure function, so forgetting is safe.
 struct Shard {
     std::mutex lock;
-    std::unordered_map<std::string, std::optional<UnitCollection>, TextHash, std::equal_to<>>
+    std::unordered_map<std::string, SharedUnits, TextHash, std::equal_to<>>
         entries;
 };
 
@@ -30,10 +30,15 @@ constexpr std::size_t LONGEST_CACHED = 64;
 
 std::array<Shard, SHARDS> shards;
 
+SharedUnits parse_shared(std::string_view text) {
+    std::optional<UnitCollection> parsed = from_unit_name(text);
+    return parsed ? SharedUnits(std::move(*parsed)) : SharedUnits();
+}
+
 }  // namespace
 
-std::optional<UnitCollection> from_unit_name_cached(std::string_view text) {
-    if (text.size() > LONGEST_CACHED) return from_unit_name(text);
+SharedUnits from_unit_name_cached(std::string_view text) {
+    if (text.size() > LONGEST_CACHED) return parse_shared(text);
     const std::size_t h = hash_text(text);
     Shard &shard = shards[(h >> 7) % SHARDS];
     {
@@ -41,7 +46,7 @@ std::optional<UnitCollection> from_unit_name_cached(std::string_view text) {
         auto it = shard.entries.find(text);
         if (it != shard.entries.end()) return it->second;
     }
-    std::optional<UnitCollection> parsed = from_unit_name(text);
+    SharedUnits parsed = parse_shared(text);
     std::lock_guard guard(shard.lock);
     if (shard.entries.size() >= SHARD_CAPACITY) shard.entries.clear();
     shard.entries.try_emplace(std::string(text), parsed);

@@ -6,20 +6,24 @@
 
 namespace modrin {
 
+Conversion conversion_between(const UnitCollection &from, const UnitCollection &to) {
+    using Kind = Conversion::Kind;
+    if (!is_compatible(from, to)) return {Kind::refused};
+    if (from.units == to.units) return {Kind::same};
+    // A zero point belongs to a temperature, not to a per-degree or squared quantity.
+    if (from.units.size() == 1 && to.units.size() == 1 && from.units[0].exponent == 1.0 &&
+        to.units[0].exponent == 1.0)
+        return {Kind::offsets, from.factor, from.units[0].unit.offset(), to.units[0].unit.offset(),
+                to.factor};
+    return {Kind::factors, from.factor, 0.0, 0.0, to.factor};
+}
+
 Result<double> convert_number(double value, const UnitCollection &from,
                               const UnitCollection &target) {
-    if (!is_compatible(from, target))
+    const Conversion c = conversion_between(from, target);
+    if (c.kind == Conversion::Kind::refused)
         return std::unexpected(incompatible_units(as_string(from), as_string(target)));
-    if (from.units == target.units) return value;
-    // A zero point belongs to a temperature, not to a per-degree or squared quantity.
-    if (from.units.size() == 1 && target.units.size() == 1 && from.units[0].exponent == 1.0 &&
-        target.units[0].exponent == 1.0) {
-        // Evaluated in this order: to base units, remove one zero point, add the other.
-        return ((from.factor * value) - from.units[0].unit.offset() +
-                target.units[0].unit.offset()) /
-               target.factor;
-    }
-    return (from.factor * value) / target.factor;
+    return c.apply(value);
 }
 
 Result<Quantity> as_unit_internal(const Quantity &q, const UnitCollection &target) {

@@ -1,6 +1,8 @@
 // Quantity: a number in a unit collection, and its conversion into another collection.
 #pragma once
 
+#include <cstdint>
+
 #include "error/modrin_error.hpp"
 #include "unit/collection.hpp"
 
@@ -10,6 +12,31 @@ struct Quantity {
     double value = 0.0;
     UnitCollection collection;
 };
+
+// How a number moves from one collection into another: the steps of convert_number, with the
+// factors and zero points read off once.
+struct Conversion {
+    enum class Kind : std::uint8_t { same, offsets, factors, refused };
+    Kind kind = Kind::same;
+    double from_factor = 1.0, from_offset = 0.0, to_offset = 0.0, to_factor = 1.0;
+
+    // Refused conversions are the caller's to handle; they leave the number as it is.
+    double apply(double v) const {
+        switch (kind) {
+            case Kind::same:
+            case Kind::refused:
+                return v;
+            case Kind::offsets:
+                // To base units, remove one zero point, add the other.
+                return ((from_factor * v) - from_offset + to_offset) / to_factor;
+            case Kind::factors:
+                return (from_factor * v) / to_factor;
+        }
+        return v;
+    }
+};
+
+Conversion conversion_between(const UnitCollection &from, const UnitCollection &to);
 
 // The same amount in `target`, which the result carries exactly. Offsets apply only between
 // two single-entry collections whose exponents are both 1. Into the same units and exponents

@@ -1,0 +1,257 @@
+#include "unit/shared_units.hpp"
+
+#include <array>
+#include <bit>
+#include <cmath>
+#include <memory>
+
+#include "unit/base_units.hpp"
+#include "unit/render.hpp"
+#include "unit/simplify.hpp"
+
+namespace modrin {
+
+namespace detail {
+
+// Derived forms whose target is the collection itself hold no handle to it, so a record
+// never keeps itself alive.
+struct UnitsRecord {
+    explicit UnitsRecord(UnitCollection c) : collection(std::move(c)) {}
+    ~UnitsRecord() {
+        delete simple.load(std::memory_order_relaxed);
+        delete full.load(std::memory_order_relaxed);
+        delete base.load(std::memory_order_relaxed);
+        delete plain.load(std::memory_order_relaxed);
+        delete latex.load(std::memory_order_relaxed);
+        delete descriptive.load(std::memory_order_relaxed);
+    }
+    const UnitCollection collection;
+    std::atomic<std::size_t> refs{1};
+    std::atomic<Derived *> simple{nullptr}, full{nullptr}, base{nullptr};
+    std::atomic<std::string *> plain{nullptr}, latex{nullptr}, descriptive{nullptr};
+};
+
+}  // namespace detail
+
+using detail::UnitsRecord;
+
+SharedUnits::SharedUnits(UnitCollection c) : rec_(new UnitsRecord(std::move(c))) {}
+
+SharedUnits::SharedUnits(const SharedUnits &o) noexcept : rec_(o.rec_) {
+    if (rec_ != nullptr) rec_->refs.fetch_add(1, std::memory_order_relaxed);
+}
+
+SharedUnits::~SharedUnits() {
+    if (rec_ != nullptr && rec_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete rec_;
+}
+
+SharedUnits SharedUnits::borrow(UnitsRecord *r) {
+    r->refs.fetch_add(1, std::memory_order_relaxed);
+    return SharedUnits(r);
+}
+
+const UnitCollection &SharedUnits::get() const { return rec_->collection; }
+
+const SharedUnits &SharedUnits::unitless() {
+    // Never freed: handles to it may outlive static destruction in thread-local caches.
+    static const SharedUnits *u = new SharedUnits(UnitCollection::unitless());
+    return *u;
+}
+
+namespace {
+
+// Computes a derived value once; racing threads compute the same thing and one copy is kept.
+template <class T, class Make>
+const T &once(std::atomic<T *> &slot, Make &&make) {
+    if (T *p = slot.load(std::memory_order_acquire)) return *p;
+    auto made = std::make_unique<T>(make());
+    T *expected = nullptr;
+    if (slot.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel,
+                                     std::memory_order_acquire))
+        return *made.release();
+    return *expected;
+}
+
+// Equal entries in the same order and the same bits: nothing a rendering or an operation
+// could tell apart.
+bool identical(const UnitCollection &a, const UnitCollection &b) {
+    auto same = [](double x, double y) {
+        return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
+    };
+    if (a.units.size() != b.units.size() || !same(a.factor, b.factor)) return false;
+    for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i)
+        if (!same(a.base_exponents[i], b.base_exponents[i])) return false;
+    for (std::size_t i = 0; i < a.units.size(); ++i)
+        if (!(a.units[i].unit == b.units[i].unit) ||
+            !same(a.units[i].exponent, b.units[i].exponent))
+            return false;
+    return true;
+}
+
+// The record's collection converted into `target` (a form of its own units).
+Derived derived(const SharedUnits &u, UnitCollection target, bool scale_when_refused) {
+    const UnitCollection &c = u.get();
+    Conversion conv = conversion_between(c, target);
+    if (conv.kind == Conversion::Kind::refused) {
+        if (!scale_when_refused) return {};  // kept as it is
+        conv = {Conversion::Kind::factors, c.factor, 0.0, 0.0, target.factor};
+    }
+    if (identical(target, c)) return {{}, conv};
+    return {SharedUnits(std::move(target)), conv};
+}
+
+// A derived form whose target is the collection itself.
+Derived normalised(UnitCollection raw) {
+    SharedUnits r(std::move(raw));
+    const Derived &d = simple_form(r);
+    return {d.target ? d.target : r, d.conversion};
+}
+
+}  // namespace
+
+const Derived &simple_form(const SharedUnits &u) {
+    return once(u.record()->simple, [&] { return derived(u, simple_simplify(u.get()), false); });
+}
+const Derived &full_form(const SharedUnits &u) {
+    return once(u.record()->full, [&] { return derived(u, simplify(u.get()), false); });
+}
+const Derived &base_form(const SharedUnits &u) {
+    return once(u.record()->base, [&] { return derived(u, get_base_units(u.get()), true); });
+}
+const std::string &plain_text(const SharedUnits &u) {
+    return once(u.record()->plain, [&] { return as_string(u.get()); });
+}
+const std::string &latex_text(const SharedUnits &u) {
+    return once(u.record()->latex, [&] { return as_latex(u.get()); });
+}
+const std::string &descriptive_text(const SharedUnits &u) {
+    return once(u.record()->descriptive, [&] { return as_descriptive_string(u.get()); });
+}
+
+namespace {
+
+// Per-thread direct-mapped memos: no lock, a fixed size, and every key's records held by the
+// entry, so an address cannot be reused while an entry names it.
+struct OpEntry {
+    UnitsRecord *a = nullptr;
+    std::uint64_t b = 0;  // the second record's address, or the exponent's bits
+    Op op{};
+    SharedUnits keep_a, keep_b;
+    Derived result;  // normalised result units and the conversion of the raw number into them
+};
+
+struct ConversionEntry {
+    UnitsRecord *from = nullptr, *to = nullptr;
+    SharedUnits keep_from, keep_to;
+    Conversion conversion;
+};
+
+constexpr std::size_t OP_SLOTS = 1024, CONVERSION_SLOTS = 1024;
+
+struct Memo {
+    std::array<OpEntry, OP_SLOTS> ops;
+    std::array<ConversionEntry, CONVERSION_SLOTS> conversions;
+};
+
+Memo &memo() {
+    static thread_local std::unique_ptr<Memo> m;
+    if (!m) m = std::make_unique<Memo>();
+    return *m;
+}
+
+std::size_t slot_of(std::uint64_t a, std::uint64_t b, unsigned op, std::size_t slots) {
+    std::uint64_t h = (a * 0x9e3779b97f4a7c15ULL) ^ (b * 0xc2b2ae3d27d4eb4fULL) ^ op;
+    h ^= h >> 29;
+    return static_cast<std::size_t>(h * 0xbf58476d1ce4e5b9ULL >> 54) % slots;
+}
+
+std::uint64_t address(const UnitsRecord *r) { return reinterpret_cast<std::uintptr_t>(r); }
+
+const Conversion &conversion_of(const SharedUnits &from, const SharedUnits &to) {
+    ConversionEntry &e = memo().conversions[slot_of(address(from.record()), address(to.record()),
+                                                    0, CONVERSION_SLOTS)];
+    if (e.from != from.record() || e.to != to.record()) {
+        e.conversion = conversion_between(from.get(), to.get());
+        e.keep_from = from;
+        e.keep_to = to;
+        e.from = from.record();
+        e.to = to.record();
+    }
+    return e.conversion;
+}
+
+// The normalised units of `a op b` (b: a record, or an exponent's bits for pow).
+template <class Make>
+const Derived &op_units(Op op, const SharedUnits &a, const SharedUnits *b, std::uint64_t b_key,
+                        Make &&raw) {
+    OpEntry &e = memo().ops[slot_of(address(a.record()), b_key, static_cast<unsigned>(op) + 1,
+                                    OP_SLOTS)];
+    if (e.a != a.record() || e.b != b_key || e.op != op) {
+        e.result = normalised(raw());
+        e.keep_a = a;
+        e.keep_b = b != nullptr ? *b : SharedUnits();
+        e.a = a.record();
+        e.b = b_key;
+        e.op = op;
+    }
+    return e.result;
+}
+
+SharedQuantity finish(double raw_value, const Derived &d) {
+    return {d.conversion.apply(raw_value), d.target};
+}
+
+}  // namespace
+
+Result<double> convert(double v, const SharedUnits &from, const SharedUnits &to) {
+    if (from.record() == to.record()) {
+        // Compatible with itself unless NaN exponents say otherwise.
+        if (is_compatible(from.get(), to.get())) return v;
+    }
+    const Conversion &c = conversion_of(from, to);
+    if (c.kind == Conversion::Kind::refused)
+        return std::unexpected(incompatible_units(as_string(from.get()), as_string(to.get())));
+    return c.apply(v);
+}
+
+Result<SharedQuantity> apply(Op op, double s, const SharedUnits &su, double o,
+                             const SharedUnits &ou, bool reflected) {
+    switch (op) {
+        case Op::add:
+        case Op::sub: {
+            if (!is_compatible(su.get(), ou.get()))
+                return std::unexpected(
+                    incompatible_units(as_string(su.get()), as_string(ou.get())));
+            const double other = o * ou->factor / su->factor;
+            double v;
+            if (op == Op::add)
+                v = other + s;
+            else
+                v = reflected ? other - s : s - other;
+            const Derived &d = simple_form(su);
+            return SharedQuantity{d.conversion.apply(v), d.target ? d.target : su};
+        }
+        case Op::mul:
+            return finish(s * o, op_units(op, su, &ou, address(ou.record()),
+                                          [&] { return product(su.get(), ou.get()); }));
+        case Op::div:
+            if (reflected)
+                return finish(o / s, op_units(op, ou, &su, address(su.record()),
+                                              [&] { return quotient(ou.get(), su.get()); }));
+            return finish(s / o, op_units(op, su, &ou, address(ou.record()),
+                                          [&] { return quotient(su.get(), ou.get()); }));
+        case Op::pow: {
+            const double base = reflected ? o : s, exponent = reflected ? s : o;
+            const SharedUnits &bu = reflected ? ou : su, &eu = reflected ? su : ou;
+            Result<double> p = convert(exponent, eu, SharedUnits::unitless());
+            if (!p) return std::unexpected(std::move(p.error()));
+            const double n = *p;
+            return finish(std::pow(base, n),
+                          op_units(op, bu, nullptr, std::bit_cast<std::uint64_t>(n),
+                                   [&] { return pow(bu.get(), n); }));
+        }
+    }
+    return std::unexpected(incompatible_units("", ""));  // unreachable: every Op is handled
+}
+
+}  // namespace modrin

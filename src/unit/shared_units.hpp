@@ -1,0 +1,86 @@
+// Shared, immutable unit collections with their derived forms and the unit side of the
+// quantity algebra memoised, so a repeated operation costs a lookup and the number's own
+// floating-point steps, which are exactly those of the plain algebra.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "error/modrin_error.hpp"
+#include "unit/collection.hpp"
+#include "unit/quantity.hpp"
+
+namespace modrin {
+
+class SharedUnits;
+
+namespace detail {
+struct UnitsRecord;
+}
+
+// A counted handle to an immutable collection record. Copies share the record; it dies with
+// its last handle.
+class SharedUnits {
+public:
+    SharedUnits() = default;  // empty: holds no record
+    explicit SharedUnits(UnitCollection c);
+    SharedUnits(const SharedUnits &o) noexcept;
+    SharedUnits(SharedUnits &&o) noexcept : rec_(std::exchange(o.rec_, nullptr)) {}
+    SharedUnits &operator=(SharedUnits o) noexcept {
+        std::swap(rec_, o.rec_);
+        return *this;
+    }
+    ~SharedUnits();
+
+    // The record without a count of its own, valid while some handle keeps it.
+    static SharedUnits adopt(detail::UnitsRecord *r) { return SharedUnits(r); }
+    detail::UnitsRecord *release() { return std::exchange(rec_, nullptr); }
+    detail::UnitsRecord *record() const { return rec_; }
+    static SharedUnits borrow(detail::UnitsRecord *r);  // a new count on r
+
+    explicit operator bool() const { return rec_ != nullptr; }
+    const UnitCollection &get() const;
+    const UnitCollection *operator->() const { return &get(); }
+
+    static const SharedUnits &unitless();
+
+private:
+    explicit SharedUnits(detail::UnitsRecord *r) : rec_(r) {}
+    detail::UnitsRecord *rec_ = nullptr;
+};
+
+// The forms derived from a collection, computed once per record on first use.
+struct Derived {
+    SharedUnits target;  // the collection the number moves into
+    Conversion conversion;
+};
+
+// Simple simplification (normalisation): a refused conversion keeps the collection itself.
+const Derived &simple_form(const SharedUnits &u);
+// Full simplification, kept likewise.
+const Derived &full_form(const SharedUnits &u);
+// Base units; a refusal (NaN exponents) still scales by the factors.
+const Derived &base_form(const SharedUnits &u);
+// The renderings of the collection itself.
+const std::string &plain_text(const SharedUnits &u);
+const std::string &latex_text(const SharedUnits &u);
+const std::string &descriptive_text(const SharedUnits &u);
+
+// A number in shared units.
+struct SharedQuantity {
+    double value;
+    SharedUnits units;
+};
+
+// The quantity operators, normalised, with the same floating-point steps as the plain algebra.
+enum class Op : std::uint8_t { add, sub, mul, div, pow };
+// s op o, or o op s when `reflected`.
+Result<SharedQuantity> apply(Op op, double s, const SharedUnits &su, double o,
+                             const SharedUnits &ou, bool reflected);
+
+// The number v in `from` converted into `to`, or the refusal.
+Result<double> convert(double v, const SharedUnits &from, const SharedUnits &to);
+
+}  // namespace modrin
