@@ -116,6 +116,12 @@ bool bind_int32(PyObject *obj, const char *param, std::int64_t &out) {
 }
 
 std::optional<std::string> bind_str(PyObject *obj, const char *param) {
+    std::optional<std::string_view> text = bind_str_view(obj, param);
+    if (!text) return std::nullopt;
+    return std::string(*text);
+}
+
+std::optional<std::string_view> bind_str_view(PyObject *obj, const char *param) {
     if (!PyUnicode_Check(obj)) {
         raise_not_instance(obj, "str");
         add_processing_note(param);
@@ -127,7 +133,7 @@ std::optional<std::string> bind_str(PyObject *obj, const char *param) {
         add_processing_note(param);
         return std::nullopt;
     }
-    return std::string(text, static_cast<std::size_t>(len));
+    return std::string_view(text, static_cast<std::size_t>(len));
 }
 
 }  // namespace modrin::py

@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace modrin::py {
 
@@ -31,5 +32,7 @@ bool bind_int32(PyObject *obj, const char *param, std::int64_t &out);
 
 // The UTF-8 text of a str argument; on failure raises with the parameter's note.
 std::optional<std::string> bind_str(PyObject *obj, const char *param);
+// The same text without a copy, valid while `obj` lives.
+std::optional<std::string_view> bind_str_view(PyObject *obj, const char *param);
 
 }  // namespace modrin::py

@@ -84,10 +84,10 @@ PyObject *Modrin_unit(PyObject *cls, PyObject *const *args, Py_ssize_t n, PyObje
     static const Signature sig{"Modrin.unit()", {"unit_name_or_symbol"}, 1};
     PyObject *arg[1];
     if (!bind(sig, args, n, kw, arg)) return nullptr;
-    auto text = bind_str(arg[0], "unit_name_or_symbol");
+    auto text = bind_str_view(arg[0], "unit_name_or_symbol");
     if (!text) return nullptr;
     SharedUnits units = from_unit_name_cached(*text);
-    if (!units) return raise(unit_not_found(*text));
+    if (!units) return raise(unit_not_found(std::string(*text)));
     return new_modrin(class_of(cls), 1.0, std::move(units));
 }
 
@@ -95,10 +95,10 @@ PyObject *Modrin_constant(PyObject *cls, PyObject *const *args, Py_ssize_t n, Py
     static const Signature sig{"Modrin.constant()", {"constant_name"}, 1};
     PyObject *arg[1];
     if (!bind(sig, args, n, kw, arg)) return nullptr;
-    auto name = bind_str(arg[0], "constant_name");
+    auto name = bind_str_view(arg[0], "constant_name");
     if (!name) return nullptr;
     const ConstantDef *row = search_for_constant_name(*name);
-    if (row == nullptr) return raise(constant_not_found(*name));
+    if (row == nullptr) return raise(constant_not_found(std::string(*name)));
     SharedUnits units = from_unit_name_cached(row->unit);
     if (!units) return raise(unit_not_found(std::string(row->unit)));
     return new_modrin(class_of(cls), row->value, std::move(units));

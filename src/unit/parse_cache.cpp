@@ -1,6 +1,8 @@
 #include "unit/parse_cache.hpp"
 
 #include <array>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -35,11 +37,22 @@ SharedUnits parse_shared(std::string_view text) {
     return parsed ? SharedUnits(std::move(*parsed)) : SharedUnits();
 }
 
-}  // namespace
+// A per-thread front for the shards: a hit takes no lock. Direct-mapped, so its size is fixed.
+struct LocalEntry {
+    std::uint64_t hash = 0;
+    std::string text;
+    SharedUnits units;
+    bool filled = false;
+};
+constexpr std::size_t LOCAL_SLOTS = 256;
 
-SharedUnits from_unit_name_cached(std::string_view text) {
-    if (text.size() > LONGEST_CACHED) return parse_shared(text);
-    const std::size_t h = hash_text(text);
+LocalEntry &local_entry(std::uint64_t h) {
+    static thread_local std::unique_ptr<std::array<LocalEntry, LOCAL_SLOTS>> local;
+    if (!local) local = std::make_unique<std::array<LocalEntry, LOCAL_SLOTS>>();
+    return (*local)[h % LOCAL_SLOTS];
+}
+
+SharedUnits from_shards(std::string_view text, std::uint64_t h) {
     Shard &shard = shards[(h >> 7) % SHARDS];
     {
         std::lock_guard guard(shard.lock);
@@ -50,6 +63,22 @@ SharedUnits from_unit_name_cached(std::string_view text) {
     std::lock_guard guard(shard.lock);
     if (shard.entries.size() >= SHARD_CAPACITY) shard.entries.clear();
     shard.entries.try_emplace(std::string(text), parsed);
+    return parsed;
+}
+
+}  // namespace
+
+SharedUnits from_unit_name_cached(std::string_view text) {
+    if (text.size() > LONGEST_CACHED) return parse_shared(text);
+    const std::uint64_t h = hash_text(text);
+    LocalEntry &e = local_entry(h);
+    if (e.filled && e.hash == h && e.text == text) return e.units;
+    SharedUnits parsed = from_shards(text, h);
+    e.filled = false;  // left empty if the copy below throws
+    e.text.assign(text);
+    e.units = parsed;
+    e.hash = h;
+    e.filled = true;
     return parsed;
 }
 
