@@ -1,5 +1,6 @@
 #include "unit/rounding.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -34,7 +35,10 @@ double round_sig_figs(double v, std::int64_t n, Powers powers) {
     if (!std::isfinite(v) || v == 0.0) return v;
     // |v| is finite and non-zero, so m lies within about -324..308.
     const auto m = static_cast<std::int64_t>(std::floor(std::log10(std::fabs(v))));
-    return round_to_places(v, n - 1 - m, powers);
+    // Every count beyond 2^32 either way rounds as that bound does (to v itself or to zero);
+    // the clamp keeps n - 1 - m from overflowing at the ends of the 64-bit range.
+    constexpr std::int64_t BOUND = std::int64_t{1} << 32;
+    return round_to_places(v, std::clamp(n, -BOUND, BOUND) - 1 - m, powers);
 }
 
 }  // namespace modrin

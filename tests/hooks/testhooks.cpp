@@ -6,6 +6,7 @@
 #include "error/py_error.hpp"
 #include "lib/access.hpp"
 #include "lib/binder.hpp"
+#include "unit/unit_defs/units.hpp"
 
 namespace {
 
@@ -106,6 +107,23 @@ PyObject *raise_error(PyObject *, PyObject *args) {
         modrin::ModrinError{static_cast<modrin::ErrorKind>(kind), first, second});
 }
 
+// The catalogue's unit names in table order, for tests that hold every row to an oracle.
+PyObject *unit_names(PyObject *, PyObject *) {
+    PyObject *names = PyList_New(0);
+    if (names == nullptr) return nullptr;
+    for (const modrin::UnitDef &row : modrin::UNITS) {
+        PyObject *name =
+            PyUnicode_FromStringAndSize(row.name.data(), static_cast<Py_ssize_t>(row.name.size()));
+        if (name == nullptr || PyList_Append(names, name) < 0) {
+            Py_XDECREF(name);
+            Py_DECREF(names);
+            return nullptr;
+        }
+        Py_DECREF(name);
+    }
+    return names;
+}
+
 PyMethodDef methods[] = {
     {"bind_unit", reinterpret_cast<PyCFunction>(reinterpret_cast<void *>(bind_unit)),
      METH_FASTCALL | METH_KEYWORDS, nullptr},
@@ -118,6 +136,7 @@ PyMethodDef methods[] = {
     {"bind_text", bind_text, METH_O, nullptr},
     {"access_sequence", access_sequence, METH_O, nullptr},
     {"raise_fault", raise_fault, METH_NOARGS, nullptr},
+    {"unit_names", unit_names, METH_NOARGS, nullptr},
     {"raise_error", raise_error, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };

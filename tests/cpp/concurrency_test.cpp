@@ -1,0 +1,210 @@
+// Many threads on every structure the core shares between threads, each answer compared with
+// the one a single thread gives. Under ThreadSanitizer (./dev tsan) a race fails the run even
+// when every answer happens to agree.
+#include <gtest/gtest.h>
+
+#include <barrier>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "unit/collection.hpp"
+#include "unit/parse.hpp"
+#include "unit/parse_cache.hpp"
+#include "unit/render.hpp"
+#include "unit/shared_units.hpp"
+#include "unit/simplify.hpp"
+#include "unit/unit_defs/lookup.hpp"
+#include "unit/unit_defs/prefixes.hpp"
+#include "unit/unit_defs/units.hpp"
+
+namespace modrin {
+namespace {
+
+constexpr std::size_t THREADS = 8;
+constexpr std::size_t ROWS = BASE_UNITS.size() + UNITS.size();
+
+const UnitDef &row_at(std::size_t i) {
+    return i < BASE_UNITS.size() ? BASE_UNITS[i] : UNITS[i - BASE_UNITS.size()];
+}
+
+std::string bits(double x) { return std::to_string(std::bit_cast<std::uint64_t>(x)); }
+
+// The answer in full: entries in order, signature and factor bits, and the record addresses,
+// so two threads that intern the same unit twice disagree.
+std::string describe(const UnitCollection &c) {
+    std::string out = as_string(c) + " " + bits(c.factor);
+    for (const auto &[unit, e] : c.units) {
+        char addr[32];
+        std::snprintf(addr, sizeof addr, " %p:", static_cast<const void *>(&unit.def()));
+        out += addr + std::string(unit.name()) + "^" + bits(e);
+    }
+    for (double b : c.base_exponents) out += " " + bits(b);
+    return out;
+}
+
+std::string describe(const std::optional<UnitCollection> &c) {
+    return c ? describe(*c) : std::string("nothing");
+}
+
+// Symbols to combine into expressions: plain, prefixed and aliased units.
+constexpr std::string_view WORDS[] = {
+    "m",   "s",  "kg", "J",   "N",  "W",   "K",   "mol", "A",  "cd",  "km", "hr",  "min", "g",
+    "mm",  "ms", "Pa", "bar", "ft", "in",  "mi",  "lb",  "V",  "ohm", "Hz", "kJ",  "MW",  "uF",
+    "GHz", "L",  "cal", "eV", "d",  "deg C", "kWh", "psi", "atm", "nm", "kPa", "mT"};
+constexpr std::size_t WORD_COUNT = std::size(WORDS);
+
+// A shared structure under stress: `step(i)` performs operation i and describes its answer;
+// `reference(i)` gives the same answer without the structure, or is null where the step run
+// by one thread is the reference. A structure that becomes shared is covered by adding its
+// row to WORKLOADS.
+struct Workload {
+    const char *name;
+    std::size_t steps;
+    std::string (*step)(std::size_t i);
+    std::string (*reference)(std::size_t i) = nullptr;
+};
+
+// The hash indexes behind name, symbol and alias lookup, built on first use.
+std::string lookup_step(std::size_t i) {
+    const std::size_t r = i % ROWS;
+    const std::string_view text = i / ROWS % 2 == 0 ? row_at(r).name : row_at(r).symbol;
+    const UnitDef *by_name = query_unit_names_internal(text, true);
+    const UnitDef *by_symbol = query_unit_symbols_internal(text);
+    const std::optional<SingleUnit> found = search_for_unit_name(text);
+    return std::string(by_name ? by_name->name : "-") + "|" +
+           std::string(by_symbol ? by_symbol->name : "-") + "|" +
+           (found ? describe(coerce_unit_to_collection(*found)) : "-");
+}
+
+// Every (prefix, row) pair, by prefix name and by prefix symbol: the records interned once.
+std::string interning_step(std::size_t i) {
+    const UnitPrefix &p = PREFIXES[i % PREFIXES.size()];
+    const UnitDef &row = row_at(i / PREFIXES.size() % ROWS);
+    const std::string text = i / (PREFIXES.size() * ROWS) % 2 == 0
+                                 ? std::string(p.name) + std::string(row.name)
+                                 : std::string(p.symbol) + std::string(row.symbol);
+    const std::optional<SingleUnit> found = search_for_unit_name(text);
+    return found ? describe(coerce_unit_to_collection(*found)) : "nothing";
+}
+
+// More distinct texts than the memo holds, so shards fill and empty while others read.
+std::string text_of(std::size_t i) {
+    const std::size_t a = i % WORD_COUNT, b = i / WORD_COUNT % WORD_COUNT;
+    const std::size_t c = i / (WORD_COUNT * WORD_COUNT) % WORD_COUNT;
+    return std::string(WORDS[a]) + "." + std::string(WORDS[b]) + std::to_string(1 + i % 3) +
+           "/" + std::string(WORDS[c]);
+}
+
+UnitCollection parsed_or(std::size_t i, const UnitCollection &otherwise) {
+    SharedUnits u = from_unit_name_cached(text_of(i));
+    return u ? u.get() : otherwise;
+}
+
+std::string parse_memo_step(std::size_t i) {
+    SharedUnits u = from_unit_name_cached(text_of(i));
+    return u ? describe(u.get()) : std::string("nothing");
+}
+std::string parse_step(std::size_t i) { return describe(from_unit_name(text_of(i))); }
+
+// Powers of catalogue factors, whole and fractional, through the memo of pow's results.
+double power_base(std::size_t i) {
+    return row_at(i % ROWS).factor * PREFIXES[i / ROWS % PREFIXES.size()].value;
+}
+double power_exponent(std::size_t i) {
+    return static_cast<double>(i % 23) / (1.0 + static_cast<double>(i % 3)) - 7.0;
+}
+std::string power_memo_step(std::size_t i) {
+    return bits(unit_power(power_base(i), power_exponent(i)));
+}
+std::string power_step(std::size_t i) { return bits(std::pow(power_base(i), power_exponent(i))); }
+
+// Custom units made once and shared by every thread: their records are reference counted.
+const std::vector<SingleUnit> &custom_units() {
+    static const std::vector<SingleUnit> units = [] {
+        std::vector<SingleUnit> u;
+        for (std::size_t k = 0; k < 12; ++k) {
+            const UnitDef &row = row_at(8 + k * 7 % UNITS.size());
+            u.push_back(SingleUnit::make("custom" + std::to_string(k), "c" + std::to_string(k),
+                                         row.factor * static_cast<double>(k + 2), 0.0,
+                                         row.dimensions));
+        }
+        return u;
+    }();
+    return units;
+}
+
+// Products and quotients of shared parsed and custom units, simplified both ways.
+std::string simplification_step(std::size_t i) {
+    const std::vector<SingleUnit> &custom = custom_units();
+    UnitCollection c = parsed_or(i * 7919, UnitCollection{});
+    c = product(std::move(c), coerce_unit_to_collection(custom[i % custom.size()]));
+    c = quotient(std::move(c), coerce_unit_to_collection(custom[i / 3 % custom.size()]));
+    c = product(std::move(c), pow(parsed_or(i * 31, c), 2.0));
+    return describe(simple_simplify(c)) + " / " + describe(simplify(c));
+}
+
+// The memoised algebra on records every thread shares (from the parse memo): derived forms
+// are computed once per record by whichever thread comes first, and counts move everywhere.
+std::string shared_algebra_step(std::size_t i) {
+    SharedUnits a = from_unit_name_cached(text_of(i % 200)),
+                b = from_unit_name_cached(text_of(i / 200 % 200));
+    if (!a || !b) return "nothing";
+    Result<SharedQuantity> r = apply(static_cast<Op>(i % 5), 1.5, a, 0.5 + i % 3, b, i % 2 == 0);
+    if (!r) return message(r.error());
+    const Derived &full = full_form(r->units);
+    const SharedUnits &shown = full.target ? full.target : r->units;
+    return bits(r->value) + " " + describe(r->units.get()) + " " + plain_text(shown) + " " +
+           latex_text(r->units) + " " + bits(base_form(r->units).conversion.apply(r->value));
+}
+
+// In the order of first use: the indexes and interned records are first built here.
+const Workload WORKLOADS[] = {
+    {"lookup_indexes", 4 * ROWS, lookup_step},
+    {"prefix_interning", 2 * PREFIXES.size() * ROWS, interning_step},
+    {"parse_memo", 3 * WORD_COUNT * WORD_COUNT, parse_memo_step, parse_step},
+    {"power_memo", 4000, power_memo_step, power_step},
+    {"simplification", 1500, simplification_step},
+    {"shared_algebra", 40000, shared_algebra_step},
+};
+
+class SharedStructure : public testing::TestWithParam<Workload> {};
+
+// The threads start at one barrier and walk all steps from different offsets, so they meet on
+// the same entries both at first use and afterwards; only then does one thread compute the
+// reference, so first-use races happen among the eight.
+TEST_P(SharedStructure, ManyThreadsGiveTheSingleThreadedAnswers) {
+    const Workload &w = GetParam();
+    std::vector<std::vector<std::string>> seen(THREADS, std::vector<std::string>(w.steps));
+    std::barrier start(static_cast<std::ptrdiff_t>(THREADS));
+    {
+        std::vector<std::jthread> threads;
+        for (std::size_t t = 0; t < THREADS; ++t) {
+            threads.emplace_back([&, t] {
+                start.arrive_and_wait();
+                const std::size_t offset = t * (w.steps / THREADS) / 2;
+                for (std::size_t k = 0; k < w.steps; ++k) {
+                    const std::size_t i = (k + offset) % w.steps;
+                    seen[t][i] = w.step(i);
+                }
+            });
+        }
+    }
+    for (std::size_t i = 0; i < w.steps; ++i) {
+        const std::string alone = (w.reference != nullptr ? w.reference : w.step)(i);
+        for (std::size_t t = 0; t < THREADS; ++t)
+            ASSERT_EQ(seen[t][i], alone) << "thread " << t << ", step " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Core, SharedStructure, testing::ValuesIn(WORKLOADS),
+                         [](const testing::TestParamInfo<Workload> &p) {
+                             return std::string(p.param.name);
+                         });
+
+}  // namespace
+}  // namespace modrin
