@@ -331,6 +331,9 @@ PyMethodDef LogModrin_methods[] = {
     {"log10", fastcall<LogModrin_log10>(), METHOD, "log10($self)\n--\n\n"},
     {"__format__", fastcall<LogModrin_format>(), METHOD,
      "__format__($self, format_spec)\n--\n\n"},
+    {"__reduce__", fastcall<LogModrin_reduce>(), METHOD, "__reduce__($self)\n--\n\n"},
+    {"_reconstruct", fastcall<LogModrin_reconstruct>(), METHOD | METH_CLASS,
+     "_reconstruct($cls, name, symbol, base, value)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 

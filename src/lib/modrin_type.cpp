@@ -619,6 +619,9 @@ PyMethodDef Modrin_methods[] = {
     {"latex", fastcall<Modrin_latex>(), METHOD, "latex($self)\n--\n\n"},
     {"__format__", fastcall<Modrin_format>(), METHOD, "__format__($self, format_spec)\n--\n\n"},
     {"_repr_latex_", fastcall<Modrin_repr_latex>(), METHOD, "_repr_latex_($self)\n--\n\n"},
+    {"__reduce__", fastcall<Modrin_reduce>(), METHOD, "__reduce__($self)\n--\n\n"},
+    {"_reconstruct", fastcall<Modrin_reconstruct>(), CLASS_METHOD,
+     "_reconstruct($cls, value, units, base_exponents, factor)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
