@@ -4,7 +4,37 @@
 #include <new>
 #include <string>
 
+#include "unit/unit_defs/suggest.hpp"
+
 namespace modrin::py {
+
+namespace {
+
+// Adds the note to the exception being raised; a failed note never replaces the exception.
+void add_note(const std::string &text) {
+    PyObject *exc = PyErr_GetRaisedException();
+    if (exc == nullptr) return;
+    PyObject *note = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
+                                          "surrogateescape");
+    PyObject *r = note != nullptr ? PyObject_CallMethod(exc, "add_note", "O", note) : nullptr;
+    if (r == nullptr) PyErr_Clear();
+    Py_XDECREF(r);
+    Py_XDECREF(note);
+    PyErr_SetRaisedException(exc);
+}
+
+// Which factor of a unit text failed and what was perhaps meant; computed only on failure.
+void add_unit_note(const std::string &text) {
+    std::string note;
+    try {
+        note = explain_unit_not_found(text);
+    } catch (...) {
+        return;  // the exception stands without its note
+    }
+    if (!note.empty()) add_note(note);
+}
+
+}  // namespace
 
 PyObject *raise(const ModrinError &error) {
     PyObject *type = nullptr;
@@ -27,6 +57,7 @@ PyObject *raise(const ModrinError &error) {
     if (msg == nullptr) return nullptr;
     PyErr_SetObject(type, msg);
     Py_DECREF(msg);
+    if (error.kind == ErrorKind::unit_not_found) add_unit_note(error.first);
     return nullptr;
 }
 

@@ -9,6 +9,7 @@
 #include "lib/binder.hpp"
 #include "lib/coerce.hpp"
 #include "lib/objects.hpp"
+#include "lib/protocols.hpp"
 #include "unit/number_text.hpp"
 #include "unit/rounding.hpp"
 
@@ -328,6 +329,11 @@ PyMethodDef LogModrin_methods[] = {
     {"log", fastcall<LogModrin_log>(), METHOD, "log($self)\n--\n\n"},
     {"__log10__", fastcall<LogModrin_dunder_log10>(), METHOD, "__log10__($self)\n--\n\n"},
     {"log10", fastcall<LogModrin_log10>(), METHOD, "log10($self)\n--\n\n"},
+    {"__format__", fastcall<LogModrin_format>(), METHOD,
+     "__format__($self, format_spec)\n--\n\n"},
+    {"__reduce__", fastcall<LogModrin_reduce>(), METHOD, "__reduce__($self)\n--\n\n"},
+    {"_reconstruct", fastcall<LogModrin_reconstruct>(), METHOD | METH_CLASS,
+     "_reconstruct($cls, name, symbol, base, value)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -11,6 +11,7 @@
 #include "lib/binder.hpp"
 #include "lib/coerce.hpp"
 #include "lib/objects.hpp"
+#include "lib/protocols.hpp"
 #include "unit/base_units.hpp"
 #include "unit/number_text.hpp"
 #include "unit/parse_cache.hpp"
@@ -576,6 +577,11 @@ PyMethodDef Modrin_methods[] = {
     {"log10", fastcall<Modrin_log10>(), METHOD, "log10($self)\n--\n\n"},
     {"descriptive", fastcall<Modrin_descriptive>(), METHOD, "descriptive($self)\n--\n\n"},
     {"latex", fastcall<Modrin_latex>(), METHOD, "latex($self)\n--\n\n"},
+    {"__format__", fastcall<Modrin_format>(), METHOD, "__format__($self, format_spec)\n--\n\n"},
+    {"_repr_latex_", fastcall<Modrin_repr_latex>(), METHOD, "_repr_latex_($self)\n--\n\n"},
+    {"__reduce__", fastcall<Modrin_reduce>(), METHOD, "__reduce__($self)\n--\n\n"},
+    {"_reconstruct", fastcall<Modrin_reconstruct>(), CLASS_METHOD,
+     "_reconstruct($cls, value, units, base_exponents, factor)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -48,13 +48,13 @@ bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
 // last numeric character, so it reads only when that character is one ASCII digit that ends
 // the token; no catalogue text contains a numeric character, so any other token that holds
 // one (such as "m²" or "m2x") cannot be read either way.
+std::string_view unit_text_of(std::string_view token) {
+    return is_ascii_digit(token.back()) ? token.substr(0, token.size() - 1) : token;
+}
+
 std::optional<UnitCollection> read_factor(std::string_view token) {
-    double exponent = 1.0;
-    std::string_view unit_text = token;
-    if (is_ascii_digit(token.back())) {
-        exponent = token.back() - '0';
-        unit_text = token.substr(0, token.size() - 1);
-    }
+    const std::string_view unit_text = unit_text_of(token);
+    const double exponent = unit_text.size() < token.size() ? token.back() - '0' : 1.0;
     std::optional<SingleUnit> unit = search_for_unit_name(unit_text);
     if (!unit) return std::nullopt;
     UnitCollection c = coerce_unit_to_collection(std::move(*unit));
@@ -62,20 +62,43 @@ std::optional<UnitCollection> read_factor(std::string_view token) {
     return pow(c, exponent);
 }
 
-// Folds every "."-separated factor of `part` into `into`; false when a factor does not read.
-bool fold_factors(UnitCollection &into, std::string_view part, bool numerator) {
+// Folds every "."-separated factor of `part` into `into`; false when a factor does not read,
+// whose unit text then goes to `failed` if given.
+bool fold_factors(UnitCollection &into, std::string_view part, bool numerator,
+                  std::string_view *failed) {
     while (true) {
         std::size_t dot = part.find('.');
         std::string_view token = part.substr(0, dot);
         if (!token.empty() && token != "1") {
             std::optional<UnitCollection> factor = read_factor(token);
-            if (!factor) return false;
+            if (!factor) {
+                if (failed != nullptr) *failed = unit_text_of(token);
+                return false;
+            }
             into = numerator ? product(std::move(into), *factor)
                              : quotient(std::move(into), *factor);
         }
         if (dot == std::string_view::npos) return true;
         part.remove_prefix(dot + 1);
     }
+}
+
+// The trimmed text as a fraction of factor lists.
+std::optional<UnitCollection> read_fraction(std::string_view trimmed, std::string_view *failed) {
+    std::size_t slash = trimmed.find('/');
+    std::string_view numerator = trimmed.substr(0, slash);
+    std::string_view denominator;
+    if (slash != std::string_view::npos) {
+        denominator = trimmed.substr(slash + 1);
+        if (denominator.find('/') != std::string_view::npos) return std::nullopt;
+    }
+
+    UnitCollection result;
+    if (!fold_factors(result, numerator, true, failed) ||
+        !fold_factors(result, denominator, false, failed))
+        return std::nullopt;
+    if (result.units.empty()) return std::nullopt;
+    return result;
 }
 
 }  // namespace
@@ -100,19 +123,14 @@ std::optional<UnitCollection> from_unit_name(std::string_view text) {
     if (trimmed.size() == text.size() && trimmed.find_first_of("/.") == std::string_view::npos &&
         !trimmed.empty() && !is_ascii_digit(trimmed.back()) && trimmed != "1")
         return std::nullopt;
-    std::size_t slash = trimmed.find('/');
-    std::string_view numerator = trimmed.substr(0, slash);
-    std::string_view denominator;
-    if (slash != std::string_view::npos) {
-        denominator = trimmed.substr(slash + 1);
-        if (denominator.find('/') != std::string_view::npos) return std::nullopt;
-    }
+    return read_fraction(trimmed, nullptr);
+}
 
-    UnitCollection result;
-    if (!fold_factors(result, numerator, true) || !fold_factors(result, denominator, false))
+std::optional<std::string_view> unreadable_factor(std::string_view text) {
+    std::string_view failed;
+    if (read_fraction(trim_unicode_space(text), &failed) || failed.data() == nullptr)
         return std::nullopt;
-    if (result.units.empty()) return std::nullopt;
-    return result;
+    return failed;
 }
 
 }  // namespace modrin

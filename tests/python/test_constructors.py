@@ -154,6 +154,7 @@ def test_method_table_order_and_signatures():
         "unit", "constant", "empty", "custom", "as_unit", "as_number", "as_unitless", "as_base_units",
         "round_sfig", "simplify", "simplify_inplace", "__div__", "__rdiv__", "__round__", "__exp__", "exp",
         "__log__", "log", "__log10__", "log10", "descriptive", "latex",
+        "_repr_latex_", "_reconstruct",  # the format, LaTeX and pickle hooks come last
     ]
     assert Modrin.as_number.__text_signature__ == "($self, other=None, scale=False)"
     assert Modrin.as_number.__doc__ is None

@@ -241,3 +241,21 @@ def test_exhausted_memory_raises_memory_error_in_every_entry_point():
     done = subprocess.run([sys.executable, "-c", _LIMITED], capture_output=True, text=True, timeout=120)
     assert done.returncode == 0, done.stderr  # a signal or terminate() gives a negative code
     assert done.stdout == "1000 [m]\n"
+
+
+@pytest.mark.parametrize(
+    ("call", "notes"),
+    [
+        (lambda: Modrin.unit("kg.m2/s3.Amp"), ["'Amp' is not a unit; close spellings: 'A' (ampere)"]),
+        (lambda: Modrin.unit("meters"), ["'meters' is not a unit; close spellings: 'meter'"]),
+        (lambda: Modrin.unit("flurb"), None),  # nothing close: the message says it all
+        # The note comes before the parameter's note.
+        (lambda: Modrin.unit("m").as_unit("m/sec"),
+         ["'sec' is not a unit; close spellings: 's' (second), '''' (second (angle))", "while processing 'other'"]),
+    ],
+)
+def test_unit_not_found_keeps_its_message_and_notes_the_failing_factor(call, notes):
+    with pytest.raises(LookupError) as info:
+        call()
+    assert str(info.value).startswith("Unit ") and str(info.value).endswith(" not found")
+    assert getattr(info.value, "__notes__", None) == notes
