@@ -1,10 +1,74 @@
 #include "unit/quantity.hpp"
 
+#include <cmath>
+#include <cstdint>
+#include <optional>
+
 #include "unit/base_units.hpp"
 #include "unit/render.hpp"
 #include "unit/simplify.hpp"
 
 namespace modrin {
+
+namespace {
+
+// m * 2^k with m in [0.5, 1): a product of powers that no double range bounds on the way.
+struct Scaled {
+    double m;
+    std::int64_t k;
+};
+
+void renormalise(Scaled &s) {
+    int e = 0;
+    s.m = std::frexp(s.m, &e);
+    s.k += e;
+}
+
+// Multiplies f^e into s; false for what this form cannot hold (a factor that is not a finite
+// positive number, an exponent too large for the mantissa's power to stay normal).
+bool multiply_power(Scaled &s, double f, double e) {
+    if (e == 0.0) return true;
+    if (!(std::isfinite(f) && f > 0.0 && std::fabs(e) <= 1000.0)) return false;
+    int k = 0;
+    const double m = std::frexp(f, &k);  // m^e lies within 2^-1000 .. 2^1000
+    const double t = static_cast<double>(k) * e;
+    const double whole = std::floor(t);
+    s.m *= std::pow(m, e) * std::exp2(t - whole);  // exp2(0) is exactly 1 for whole powers
+    s.k += static_cast<std::int64_t>(whole);
+    renormalise(s);
+    return true;
+}
+
+// value * from.factor / target.factor formed unit by unit, a unit on both sides once with the
+// difference of its exponents, and the binary scale kept apart until the end. Nothing when
+// the exact result is not a normal double either, or the units do not allow the form.
+std::optional<double> convert_scale_apart(double value, const UnitCollection &from,
+                                          const UnitCollection &target) {
+    Scaled s{value, 0};
+    renormalise(s);
+    for (const auto &[unit, e] : from.units) {
+        const double net = e - target.units.get(unit).value_or(0.0);
+        if (!multiply_power(s, unit.factor(), net)) return std::nullopt;
+    }
+    for (const auto &[unit, e] : target.units)
+        if (!from.units.contains(unit) && !multiply_power(s, unit.factor(), -e))
+            return std::nullopt;
+    if (s.k < -1100 || s.k > 1100) return std::nullopt;
+    const double r = std::ldexp(s.m, static_cast<int>(s.k));
+    if (!std::isnormal(r)) return std::nullopt;
+    return r;
+}
+
+// A factor, the factor times the number, or the result is zero, subnormal or infinite
+// although the number is an ordinary one: the scale may have left the double range on the way.
+bool left_the_range(double value, double from_factor, double target_factor, double result) {
+    return std::isfinite(value) && value != 0.0 &&
+           (!std::isnormal(from_factor) || !std::isnormal(target_factor) ||
+            !std::isnormal(from_factor * value) || !std::isnormal(result));
+}
+
+}  // namespace
+
 
 Conversion conversion_between(const UnitCollection &from, const UnitCollection &to) {
     using Kind = Conversion::Kind;
@@ -18,9 +82,19 @@ Conversion conversion_between(const UnitCollection &from, const UnitCollection &
     return {Kind::factors, from.factor, 0.0, 0.0, to.factor};
 }
 
+double Conversion::rescued(double v, double result) const {
+    // Everywhere else the plain formula stands, bit for bit.
+    if (from != nullptr && to != nullptr && left_the_range(v, from_factor, to_factor, result)) {
+        if (std::optional<double> exact = convert_scale_apart(v, *from, *to)) return *exact;
+    }
+    return result;
+}
+
 Result<double> convert_number(double value, const UnitCollection &from,
                               const UnitCollection &target) {
-    const Conversion c = conversion_between(from, target);
+    Conversion c = conversion_between(from, target);
+    c.from = &from;
+    c.to = &target;
     if (c.kind == Conversion::Kind::refused)
         return std::unexpected(incompatible_units(as_string(from), as_string(target)));
     return c.apply(value);

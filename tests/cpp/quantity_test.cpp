@@ -48,6 +48,24 @@ TEST(AsUnitInternal, ConvertsWithFactorsAndSingleUnitOffsets) {
         EXPECT_EQ(convert(c.value, c.from, c.to), c.expected) << c.why;
 }
 
+TEST(AsUnitInternal, KeepsTheScaleApartWhereFactorsLeaveTheDoubleRange) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const ConversionCase cases[] = {
+        {5, parse("shed9.rad"), pow(parse("shed"), 9), 5, "factor 0 over factor 0"},
+        {1, parse("Qm9.Qm2/m"), pow(parse("Qm"), 10), 1e30, "factor inf over 1e300"},
+        {1e-300, parse("Qm9"), parse("m9"), 1e-30, "the factor times the number overflows"},
+        // Binary prefixes are powers of two, so these answers are exact.
+        {std::ldexp(1, -100), pow(parse("Yim"), -12), pow(parse("Zim"), -12), std::ldexp(1, -220),
+         "the factor times the number underflows"},
+        {3, pow(parse("Yim"), 13), pow(parse("Zim"), 13), std::ldexp(3, 130), "a factor overflows"},
+        {-2, pow(parse("Qs"), 11), pow(parse("ks"), 11), -2e297, "the sign is kept"},
+        {1e40, parse("Qm9"), parse("m9"), inf, "an exact result beyond the range stays inf"},
+        {1e-300, parse("qm9"), parse("m9"), 0, "and one below it 0"},
+    };
+    for (const ConversionCase &c : cases)
+        EXPECT_DOUBLE_EQ(convert(c.value, c.from, c.to), c.expected) << c.why;
+}
+
 TEST(AsUnitInternal, IntoTheSameUnitsReturnsTheNumberUnchanged) {
     for (const char *text : {"degree Celsius", "°F", "km/hr", "ft.ft.ft", "J/K.mol"}) {
         for (double v : {0.1, 1.0, -40.0, 1e-300, std::numeric_limits<double>::infinity()}) {

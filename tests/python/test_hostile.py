@@ -55,6 +55,8 @@ NAN, INF = math.nan, math.inf
         (lambda: Modrin.custom("nan", "nn", M * NAN) * 2, "NaN [nn]"),
         (lambda: (Modrin.custom("inf", "if", M * INF) / M).simplify(), "inf []"),
         (lambda: (Modrin.custom("zero", "z", M * 0.0) / M).simplify(), "0 []"),
+        (lambda: Modrin.unit("shed9.rad") * 5, "5 [shed9]"),  # factors 0 and 0, kept apart
+        (lambda: Modrin.unit("Qm9.Qm2") / M, "1000000000000000000000000000000 [Qm10]"),
     ],
 )
 def test_extreme_numbers_exponents_and_factors_flow_through(make, shown):
