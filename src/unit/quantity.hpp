@@ -1,6 +1,7 @@
 // Quantity: a number in a unit collection, and its conversion into another collection.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "error/modrin_error.hpp"
@@ -19,21 +20,28 @@ struct Conversion {
     enum class Kind : std::uint8_t { same, offsets, factors, refused };
     Kind kind = Kind::same;
     double from_factor = 1.0, from_offset = 0.0, to_offset = 0.0, to_factor = 1.0;
+    // The two collections, for the rare number whose scale leaves the double range on the way;
+    // whoever keeps the conversion keeps them alive (null: the plain formula only).
+    const UnitCollection *from = nullptr, *to = nullptr;
 
     // Refused conversions are the caller's to handle; they leave the number as it is.
     double apply(double v) const {
-        switch (kind) {
-            case Kind::same:
-            case Kind::refused:
-                return v;
-            case Kind::offsets:
-                // To base units, remove one zero point, add the other.
-                return ((from_factor * v) - from_offset + to_offset) / to_factor;
-            case Kind::factors:
-                return (from_factor * v) / to_factor;
-        }
-        return v;
+        if (kind == Kind::same || kind == Kind::refused) return v;
+        // To base units, remove one zero point, add the other.
+        const double r = kind == Kind::offsets
+                             ? ((from_factor * v) - from_offset + to_offset) / to_factor
+                             : (from_factor * v) / to_factor;
+        if (from_offset != 0.0 || to_offset != 0.0) return r;
+        if (!std::isnormal(from_factor * v) || !std::isnormal(r) || !std::isnormal(from_factor) ||
+            !std::isnormal(to_factor)) [[unlikely]]
+            return rescued(v, r);
+        return r;
     }
+
+private:
+    // When a factor, the factor times the number, or the result is zero, subnormal or infinite
+    // although the number is ordinary: formed unit by unit with the binary scale kept apart.
+    double rescued(double v, double result) const;
 };
 
 Conversion conversion_between(const UnitCollection &from, const UnitCollection &to);

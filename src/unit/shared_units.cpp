@@ -92,19 +92,32 @@ bool identical(const UnitCollection &a, const UnitCollection &b) {
 Derived derived(const SharedUnits &u, UnitCollection target, bool scale_when_refused) {
     const UnitCollection &c = u.get();
     Conversion conv = conversion_between(c, target);
-    if (conv.kind == Conversion::Kind::refused) {
+    const bool refused = conv.kind == Conversion::Kind::refused;
+    if (refused) {
         if (!scale_when_refused) return {};  // kept as it is
         conv = {Conversion::Kind::factors, c.factor, 0.0, 0.0, target.factor};
     }
-    if (identical(target, c)) return {{}, conv};
-    return {SharedUnits(std::move(target)), conv};
+    Derived d;
+    if (!identical(target, c)) d.target = SharedUnits(std::move(target));
+    if (!refused) {
+        // The record owns its forms, and each form its target.
+        conv.from = &c;
+        conv.to = d.target ? &d.target.get() : &c;
+    }
+    d.conversion = conv;
+    return d;
 }
 
-// A derived form whose target is the collection itself.
-Derived normalised(UnitCollection raw) {
+// The normalised form of a raw result, with the raw record that its conversion reads.
+struct Normalised {
+    Derived form;
+    SharedUnits raw;
+};
+
+Normalised normalised(UnitCollection raw) {
     SharedUnits r(std::move(raw));
     const Derived &d = simple_form(r);
-    return {d.target ? d.target : r, d.conversion};
+    return {{d.target ? d.target : r, d.conversion}, r};
 }
 
 }  // namespace
@@ -138,6 +151,7 @@ struct OpEntry {
     Op op{};
     SharedUnits keep_a, keep_b;
     Derived result;  // normalised result units and the conversion of the raw number into them
+    SharedUnits raw;  // the unnormalised result, which that conversion reads
 };
 
 struct ConversionEntry {
@@ -172,6 +186,8 @@ const Conversion &conversion_of(const SharedUnits &from, const SharedUnits &to) 
                                                     0, CONVERSION_SLOTS)];
     if (e.from != from.record() || e.to != to.record()) {
         e.conversion = conversion_between(from.get(), to.get());
+        e.conversion.from = &from.get();
+        e.conversion.to = &to.get();
         e.keep_from = from;
         e.keep_to = to;
         e.from = from.record();
@@ -187,7 +203,9 @@ const Derived &op_units(Op op, const SharedUnits &a, const SharedUnits *b, std::
     OpEntry &e = memo().ops[slot_of(address(a.record()), b_key, static_cast<unsigned>(op) + 1,
                                     OP_SLOTS)];
     if (e.a != a.record() || e.b != b_key || e.op != op) {
-        e.result = normalised(raw());
+        Normalised n = normalised(raw());
+        e.result = std::move(n.form);
+        e.raw = std::move(n.raw);
         e.keep_a = a;
         e.keep_b = b != nullptr ? *b : SharedUnits();
         e.a = a.record();
