@@ -130,8 +130,9 @@ PyObject *Modrin_reduce(PyObject *self, PyObject *const *args, Py_ssize_t n, PyO
     SharedAccess access(obj->access);
     if (!access) return nullptr;
     const double value = obj->value;
-    const UnitCollection c = HeldUnits(obj).get().get();
+    const SharedUnits held = HeldUnits(obj).get();  // a counted handle: outlives the access
     access.release();
+    const UnitCollection &c = held.get();
     PyObject *units = PyTuple_New(static_cast<Py_ssize_t>(c.units.size()));
     if (units == nullptr) return nullptr;
     Py_ssize_t i = 0;
