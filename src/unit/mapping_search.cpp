@@ -1,6 +1,9 @@
 #include "unit/mapping_search.hpp"
 
+#include <algorithm>
+#include <array>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <unordered_map>
@@ -176,13 +179,331 @@ std::optional<ExponentAssignment> search(const ExponentAssignment &full,
 
 }  // namespace
 
+// The same problem over whole dimensions, solved exactly in integers: moving unit j by t steps
+// adds t times its signed dimension vector, so what a choice leaves to satisfy is one small
+// integer vector. Tables of reachable sums grow from both ends of the unit list and meet in
+// the middle, and a sum is dropped as soon as its steps plus a lower bound on the steps still
+// needed exceed the cost of moving every unit all the way.
+namespace {
+
+// Eight 16-bit lanes, each holding a component plus LANE_ZERO, read as one 128-bit integer:
+// adding two packed vectors is then a two-word addition with carry.
+constexpr std::int64_t LANE_ZERO = std::int64_t{1} << 15;
+// Components stay below this in magnitude, so no lane leaves its 16 bits.
+constexpr std::int64_t LANE_LIMIT = std::int64_t{1} << 14;
+constexpr std::int64_t STEP_LIMIT = 4096;
+// Table insertions in all; beyond it the plain search decides, so nothing is lost.
+constexpr std::uint64_t FAST_WORK_BOUND = std::uint64_t{1} << 22;
+
+using Vector = std::array<std::int64_t, BASE_DIMENSIONS>;
+
+struct Key {
+    std::uint64_t lo = 0, hi = 0;
+    friend bool operator==(Key, Key) = default;
+};
+
+Key plus(Key a, Key b) {
+    Key r{a.lo + b.lo, a.hi + b.hi};
+    r.hi += r.lo < a.lo;
+    return r;
+}
+
+Key minus(Key a, Key b) {
+    Key r{a.lo - b.lo, a.hi - b.hi};
+    r.hi -= a.lo < b.lo;
+    return r;
+}
+
+// The lanes of v without offset, as an integer modulo 2^128.
+Key encode(const Vector &v) {
+    Key r;
+    for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) {
+        const std::uint64_t mag = static_cast<std::uint64_t>(v[i] < 0 ? -v[i] : v[i]);
+        const unsigned shift = static_cast<unsigned>(16 * (i % 4));
+        Key term = i < 4 ? Key{mag << shift, shift == 0 ? 0 : mag >> (64 - shift)}
+                         : Key{0, mag << shift};
+        r = v[i] < 0 ? minus(r, term) : plus(r, term);
+    }
+    return r;
+}
+
+std::int64_t lane(Key k, std::size_t i) {
+    const std::uint64_t word = i < 4 ? k.lo : k.hi;
+    return static_cast<std::int64_t>((word >> (16 * (i % 4))) & 0xFFFF) - LANE_ZERO;
+}
+
+struct Slot {
+    Key key;  // all-zero lanes never occur, so the zero key marks a free slot
+    std::int32_t cost;
+    bool good;
+};
+
+// Open addressing with linear probing; the order of slots depends on the keys alone.
+class Table {
+public:
+    Table() : slots_(16), mask_(15) {}
+
+    std::size_t size() const { return size_; }
+    const std::vector<Slot> &slots() const { return slots_; }
+    std::vector<Slot> &slots() { return slots_; }
+
+    Slot *find(Key k) {
+        for (std::size_t i = index(k);; i = (i + 1) & mask_) {
+            if (slots_[i].key == k) return &slots_[i];
+            if (slots_[i].key == Key{}) return nullptr;
+        }
+    }
+
+    void offer(Key k, std::int32_t cost) {
+        if (2 * (size_ + 1) > slots_.size()) grow();
+        for (std::size_t i = index(k);; i = (i + 1) & mask_) {
+            Slot &s = slots_[i];
+            if (s.key == k) {
+                if (cost < s.cost) s.cost = cost;
+                return;
+            }
+            if (s.key == Key{}) {
+                s = {k, cost, false};
+                ++size_;
+                return;
+            }
+        }
+    }
+
+private:
+    std::size_t index(Key k) const {
+        std::uint64_t h = (k.lo ^ (k.hi * 0x9e3779b97f4a7c15ULL)) * 0xff51afd7ed558ccdULL;
+        return static_cast<std::size_t>(h ^ (h >> 32)) & mask_;
+    }
+    void grow() {
+        std::vector<Slot> old(slots_.size() * 2);
+        old.swap(slots_);
+        mask_ = slots_.size() - 1;
+        size_ = 0;
+        for (const Slot &s : old)
+            if (!(s.key == Key{})) offer(s.key, s.cost);
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t mask_;
+    std::size_t size_ = 0;
+};
+
+// What a set of units can still contribute per dimension: the largest single step either way
+// and the total reach either way.
+struct Reach {
+    Vector up{}, down{}, most_up{}, most_down{};
+
+    void add(const Vector &e, std::int64_t m) {
+        for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) {
+            if (e[i] > 0) up[i] = std::max(up[i], e[i]), most_up[i] += e[i] * m;
+            if (e[i] < 0) down[i] = std::max(down[i], -e[i]), most_down[i] -= e[i] * m;
+        }
+    }
+
+    // Fewest steps that could cover r, or -1 when r is out of reach.
+    std::int64_t lower_bound(const Vector &r) const {
+        std::int64_t steps = 0;
+        for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) {
+            if (r[i] > 0) {
+                if (r[i] > most_up[i]) return -1;
+                steps = std::max(steps, (r[i] + up[i] - 1) / up[i]);
+            } else if (r[i] < 0) {
+                if (-r[i] > most_down[i]) return -1;
+                steps = std::max(steps, (-r[i] + down[i] - 1) / down[i]);
+            }
+        }
+        return steps;
+    }
+};
+
+struct Outcome {
+    bool decided;  // false: the plain search must decide
+    std::optional<ExponentAssignment> result;
+};
+
+struct Mover {
+    std::size_t unit;       // index in the assignment
+    std::int64_t sign, m;   // direction and most steps
+    Vector e;               // dimension times direction
+    std::vector<Key> step;  // encoded e * t for t = 0..m
+};
+
+bool whole(double x, double limit) { return std::fabs(x) <= limit && x == std::trunc(x); }
+
+Outcome search_whole_dimensions(const ExponentAssignment &full, const ExponentAssignment &start,
+                                const BaseExponents &target) {
+    const Outcome undecided{false, std::nullopt};
+    const std::size_t n = start.size();
+    if (full.size() != n) return undecided;
+
+    Vector residual{};
+    for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) {
+        if (!whole(target[i], 1e12)) return undecided;
+        residual[i] = static_cast<std::int64_t>(target[i]);
+    }
+    std::vector<Mover> movers;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::int64_t s = start[k].exponent, f = full[k].exponent;
+        const BaseExponents &d = start[k].unit.dimensions();
+        Vector e{};
+        bool moves = false;
+        for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) {
+            if (!whole(d[i], 256.0)) return undecided;
+            e[i] = static_cast<std::int64_t>(d[i]);
+            residual[i] -= e[i] * s;
+            moves = moves || e[i] != 0;
+        }
+        // Units that cannot move, or whose moves change nothing and so only cost, stay put.
+        if ((f > s && f <= 0) || (f < s && f >= 0) || f == s || !moves) continue;
+        const std::int64_t sign = f > s ? 1 : -1, m = (f - s) * sign;
+        if (m > STEP_LIMIT) return undecided;
+        for (std::int64_t &x : e) x *= sign;
+        movers.push_back({k, sign, m, e, {}});
+    }
+    const std::size_t count = movers.size();
+
+    // after[j]: what movers j.. can do; before[j]: what movers ..j-1 can do.
+    std::vector<Reach> after(count + 1), before(count + 1);
+    for (std::size_t j = count; j-- > 0;) (after[j] = after[j + 1]).add(movers[j].e, movers[j].m);
+    for (std::size_t j = 0; j < count; ++j) (before[j + 1] = before[j]).add(movers[j].e, movers[j].m);
+    if (after[0].lower_bound(residual) < 0) return {true, std::nullopt};
+    std::int64_t ceiling = 0;
+    for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) {
+        if (after[0].most_up[i] + after[0].most_down[i] >= LANE_LIMIT) return undecided;
+    }
+    for (const Mover &mv : movers) ceiling += mv.m;
+    for (Mover &mv : movers) {
+        Vector v{};
+        for (std::int64_t t = 0; t <= mv.m; ++t) {
+            mv.step.push_back(encode(v));
+            for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) v[i] += mv.e[i];
+        }
+    }
+    Vector zero_lanes;
+    zero_lanes.fill(LANE_ZERO);
+    const Key origin = encode(zero_lanes);
+    // key(residual - v) = mirror - key(v)
+    const Key mirror = plus(plus(encode(residual), origin), origin);
+    auto decode = [](Key k) {
+        Vector v;
+        for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) v[i] = lane(k, i);
+        return v;
+    };
+    auto steps_needed = [&](const Reach &reach, Key covered) {
+        Vector r = decode(minus(mirror, covered));
+        return reach.lower_bound(r);
+    };
+
+    // forward[j]: sums of movers ..j-1; backward[j]: sums of movers j..; each with fewest steps.
+    std::vector<Table> forward(count + 1), backward(count + 1);
+    forward[0].offer(origin, 0);
+    backward[count].offer(origin, 0);
+    std::size_t f = 0, b = count;
+    std::uint64_t work = 0;
+    auto extend = [&](Table &from, Table &to, const Mover &mv, const Reach &rest) {
+        for (const Slot &s : from.slots()) {
+            if (s.key == Key{}) continue;
+            for (std::int64_t t = 0; t <= mv.m; ++t) {
+                const std::int64_t cost = s.cost + t;
+                if (cost > ceiling) break;
+                const Key k = plus(s.key, mv.step[static_cast<std::size_t>(t)]);
+                const std::int64_t need = steps_needed(rest, k);
+                if (need < 0 || cost + need > ceiling) continue;
+                to.offer(k, static_cast<std::int32_t>(cost));
+            }
+        }
+    };
+    while (f < b) {
+        const std::uint64_t ahead = forward[f].size() * static_cast<std::uint64_t>(movers[f].m + 1);
+        const std::uint64_t behind =
+            backward[b].size() * static_cast<std::uint64_t>(movers[b - 1].m + 1);
+        work += std::min(ahead, behind);
+        if (work > FAST_WORK_BOUND) return undecided;
+        if (ahead <= behind) {
+            extend(forward[f], forward[f + 1], movers[f], after[f + 1]);
+            ++f;
+        } else {
+            extend(backward[b], backward[b - 1], movers[b - 1], before[b - 1]);
+            --b;
+        }
+    }
+
+    // Where the halves meet: the fewest steps in all, and which sums lie on such a path.
+    std::int64_t best = -1;
+    for (Slot &s : forward[f].slots()) {
+        if (s.key == Key{}) continue;
+        if (const Slot *rest = backward[f].find(minus(mirror, s.key))) {
+            const std::int64_t c = s.cost + rest->cost;
+            if (best < 0 || c < best) best = c;
+        }
+    }
+    if (best < 0) return {true, std::nullopt};
+    for (Slot &s : forward[f].slots()) {
+        if (s.key == Key{}) continue;
+        const Slot *rest = backward[f].find(minus(mirror, s.key));
+        s.good = rest && s.cost + rest->cost == best;
+    }
+    // A prefix of a cheapest path is itself reached at its fewest steps, so a sum is on one
+    // exactly when a good successor is reached from it by its own step.
+    for (std::size_t j = f; j-- > 0;) {
+        for (const Slot &s : forward[j + 1].slots()) {
+            if (!s.good) continue;
+            for (std::int64_t t = 0; t <= movers[j].m && t <= s.cost; ++t) {
+                Slot *p = forward[j].find(minus(s.key, movers[j].step[static_cast<std::size_t>(t)]));
+                if (p && p->cost + t == s.cost) p->good = true;
+            }
+        }
+    }
+
+    // Each mover in turn takes the largest move that still completes at the fewest steps.
+    std::vector<std::int64_t> moved(n, 0);
+    Key sum = origin;
+    std::int64_t spent = 0;
+    for (std::size_t j = 0; j < count; ++j) {
+        const Mover &mv = movers[j];
+        bool placed = false;
+        for (std::int64_t t = mv.m; t >= 0 && !placed; --t) {
+            const Key k = plus(sum, mv.step[static_cast<std::size_t>(t)]);
+            if (j < f) {
+                const Slot *s = forward[j + 1].find(k);
+                placed = s && s->good && s->cost == spent + t;
+            } else {
+                const Slot *s = backward[j + 1].find(minus(mirror, k));
+                placed = s && spent + t + s->cost == best;
+            }
+            if (placed) {
+                sum = k;
+                spent += t;
+                moved[mv.unit] = t * mv.sign;
+            }
+        }
+        if (!placed) return undecided;
+    }
+    ExponentAssignment result;
+    result.reserve(n);
+    for (std::size_t k = 0; k < n; ++k)
+        result.append_new(start[k].unit, static_cast<std::int32_t>(start[k].exponent + moved[k]));
+    if (!check_satisfies_base_units(result, target)) return undecided;
+    return {true, std::move(result)};
+}
+
+}  // namespace
+
 std::optional<ExponentAssignment> simplify_mapping_algorithm(const ExponentAssignment &full,
                                                              const ExponentAssignment &start,
                                                              const BaseExponents &target) {
+    Outcome fast = search_whole_dimensions(full, start, target);
+    if (fast.decided) return std::move(fast.result);
     return search(full, start, target, Strategy::automatic);
 }
 
 namespace detail {
+std::optional<ExponentAssignment> search_reference(const ExponentAssignment &full,
+                                                   const ExponentAssignment &start,
+                                                   const BaseExponents &target) {
+    return search(full, start, target, Strategy::automatic);
+}
 std::optional<ExponentAssignment> search_by_enumeration(const ExponentAssignment &full,
                                                         const ExponentAssignment &start,
                                                         const BaseExponents &target) {

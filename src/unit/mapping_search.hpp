@@ -16,8 +16,12 @@ std::optional<ExponentAssignment> simplify_mapping_algorithm(const ExponentAssig
                                                              const ExponentAssignment &start,
                                                              const BaseExponents &target);
 
-// The two strategies behind it, exposed so tests can hold them to the same answers.
+// The strategies behind it, exposed so tests can hold them to the same answers. The reference
+// is the plain search that the fast one must agree with wherever the reference finishes.
 namespace detail {
+std::optional<ExponentAssignment> search_reference(const ExponentAssignment &full,
+                                                   const ExponentAssignment &start,
+                                                   const BaseExponents &target);
 std::optional<ExponentAssignment> search_by_enumeration(const ExponentAssignment &full,
                                                         const ExponentAssignment &start,
                                                         const BaseExponents &target);
