@@ -110,5 +110,44 @@ TEST(MappingSearch, EnumerationAndLayersGiveTheSameAnswers) {
     EXPECT_GT(found, compared / 3);  // the table exercises real solutions, not only misses
 }
 
+TEST(MappingSearch, TheFastSearchGivesTheReferenceAnswers) {
+    const char *pool[] = {"m", "km", "s", "hr", "kg", "g", "N", "J", "W", "Pa", "Hz", "L",
+                          "Wh", "A", "V", "C", "ohm", "T", "mol", "K", "cd", "USD"};
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> pick(0, std::size(pool) - 1), len(1, 9), exp(-6, 6),
+        coin(0, 2);
+    int found = 0;
+    for (int trial = 0; trial < 1500; ++trial) {
+        ExponentAssignment full, start;
+        for (int k = len(rng); k > 0; --k) {
+            SingleUnit unit = u(pool[pick(rng)]);
+            if (full.contains(unit)) continue;
+            int e = exp(rng);
+            full.append_new(unit, e);
+            start.append_new(unit, coin(rng) == 0 ? e : 0);
+        }
+        BaseExponents own{};
+        for (const auto &[unit, e] : full)
+            for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) own[i] += unit.dimensions()[i] * e;
+        for (const BaseExponents &target : {own, dims(pool[pick(rng)])}) {
+            auto fast = simplify_mapping_algorithm(full, start, target);
+            auto slow = detail::search_reference(full, start, target);
+            if (!slow) {
+                // Past the reference's work bound only a correct answer may differ.
+                if (fast) {
+                    EXPECT_TRUE(check_satisfies_base_units(*fast, target)) << trial;
+                }
+                continue;
+            }
+            ASSERT_TRUE(fast.has_value()) << trial;
+            EXPECT_EQ(*fast, *slow) << trial;
+            for (std::size_t k = 0; k < fast->size() && k < slow->size(); ++k)
+                EXPECT_EQ((*fast)[k].unit, (*slow)[k].unit) << trial;
+            ++found;
+        }
+    }
+    EXPECT_GT(found, 1000);
+}
+
 }  // namespace
 }  // namespace modrin
