@@ -1,44 +1,388 @@
-"""Times modrin's common operations from Python beside a decimal.Decimal multiplication."""
+"""Times modrin's operations from Python beside pint, astropy, unyt and quantities.
 
+Every number comes from this one process: the minimum over repeats of timeit runs, with a
+decimal.Decimal multiplication as the yardstick. Each library computes the same physics through
+its own fastest idiomatic scalar path; the answers are compared before anything is timed.
+
+    python3 bench/bench_python.py [--json FILE]
+"""
+
+import argparse
 import decimal
+import json
+import math
+import re
+import sys
 import timeit
 
 from modrin import LogModrin, Modrin
 
+LIBRARIES = ("modrin", "pint", "astropy", "unyt", "quantities")
 
-def per_call_ns(stmt, setup_globals, number=200_000, repeat=5):
-    timer = timeit.Timer(stmt, globals=setup_globals)
+# The issue's limits, as ratios to one Decimal multiplication.
+GOALS = {
+    "product": 1.5, "quotient": 1.5, "sum_mixed": 1.5, "compare_mixed": 1.5,
+    "compare_eq_mixed": 1.5, "power": 1.5,
+    "times_float": 1.5, "parse": 1.5, "constant": 1.5, "as_unit_text": 1.5,
+    "as_number_text": 1.5, "str": 2.5, "repr": 2.5, "latex": 2.5, "descriptive": 2.5,
+    "simplify": 2.0, "kinetic_energy": 8.0,
+}
+LIST_GOAL = 2.0         # building a list of products, against the bare product
+SIZE_GOAL = {"Modrin": 48, "LogModrin": 48}
+LIST_LENGTH = 100_000
+
+# Operation, what it shows, and the unit its answer is checked in (pint's syntax, which the
+# peers all read; modrin's own spelling beside it). None: no numeric answer to compare.
+OPS = [
+    ("product", "a * c  (km/hr times m)", ("m**2/s", "m2/s")),
+    ("quotient", "c / a", ("s", "s")),
+    ("sum_mixed", "a + b  (km/hr + m/s)", ("m/s", "m/s")),
+    ("compare_mixed", "a < b", "bool"),
+    ("compare_eq_mixed", "a == b", "bool"),
+    ("power", "c ** 2", ("m**2", "m2")),
+    ("times_float", "a * 2.0", ("m/s", "m/s")),
+    ("parse", "unit from the text km/hr", ("m/s", "m/s")),
+    ("constant", "earth gravity by name", ("m/s**2", "m/s2")),
+    ("as_unit_text", 'a.as_unit("m/s")', ("m/s", "m/s")),
+    ("as_number_text", 'a.as_number("m/s")', "float"),
+    ("str", "str(a)", "text"),
+    ("repr", "repr(a)", None),
+    ("latex", "a.latex()", None),
+    ("descriptive", "a.descriptive()", None),
+    ("simplify", "kg.J/(N.m) simplified", ("kg", "kg")),
+    ("kinetic_energy", '(0.5 * m * v**2).as_unit("J"), g and km/hr', ("J", "J")),
+    ("ideal_gas", '(n * R * T / V).as_unit("kPa")', ("kPa", "kPa")),
+    ("list_of_products", f"[a * c for _ in range({LIST_LENGTH})], per element",
+     ("m**2/s", "m2/s")),
+]
+
+R_VALUE = 8.31446261815324  # J/(K mol), built into each peer the same way
+
+
+def modrin_setup():
+    unit = Modrin.unit
+    env = {
+        "Modrin": Modrin,
+        "a": unit("km/hr") * 36.0, "b": unit("m/s") * 2.5, "c": unit("m") * 3.0,
+        "s": unit("kg.J/N.m"), "m": unit("g") * 500.0, "v": unit("km/hr") * 36.0,
+        "n": unit("mol") * 2.0, "T": unit("K") * 300.0, "V": unit("L") * 10.0,
+        "R": Modrin.constant("ideal gas constant"),
+    }
+    ops = {
+        "parse": 'Modrin.unit("km/hr")',
+        "constant": 'Modrin.constant("earth gravity")',
+        "as_unit_text": 'a.as_unit("m/s")',
+        "as_number_text": 'a.as_number("m/s")',
+        "latex": "a.latex()",
+        "descriptive": "a.descriptive()",
+        "simplify": "s.simplify()",
+        "kinetic_energy": '(0.5 * m * v ** 2).as_unit("J")',
+        "ideal_gas": '(n * R * T / V).as_unit("kPa")',
+    }
+    return env, ops, lambda r, own: (r * 1.0).as_number(own)
+
+
+def pint_setup():
+    import pint
+
+    ureg = pint.UnitRegistry()
+    Q_ = ureg.Quantity
+    env = {
+        "ureg": ureg, "Q_": Q_,
+        "a": Q_(36.0, "km/hr"), "b": Q_(2.5, "m/s"), "c": Q_(3.0, "m"),
+        "s": Q_(1.0, "kg*J/(N*m)"), "m": Q_(500.0, "g"), "v": Q_(36.0, "km/hr"),
+        "n": Q_(2.0, "mol"), "T": Q_(300.0, "K"), "V": Q_(10.0, "L"),
+        "R": Q_(R_VALUE, "J/(K*mol)"),
+    }
+    ops = {
+        "parse": 'ureg.parse_units("km/hr")',
+        "constant": 'getattr(ureg, "standard_gravity")',
+        "as_unit_text": 'a.to("m/s")',
+        "as_number_text": 'a.m_as("m/s")',
+        "latex": 'format(a, "~L")',
+        "descriptive": 'format(a, "D")',
+        # to_reduced_units keeps J/(N.m); reduction to base units is what cancels them.
+        "simplify": "s.to_base_units()",
+        "kinetic_energy": '(0.5 * m * v ** 2).to("J")',
+        "ideal_gas": '(n * R * T / V).to("kPa")',
+    }
+    return env, ops, lambda r, pint_text: (r * 1.0).m_as(pint_text)
+
+
+def astropy_setup():
+    import astropy.constants as const
+    import astropy.units as u
+
+    kmh, ms = u.km / u.h, u.m / u.s
+    env = {
+        "u": u, "const": const,
+        "a": u.Quantity(36.0, kmh), "b": u.Quantity(2.5, ms), "c": u.Quantity(3.0, u.m),
+        "s": u.Quantity(1.0, u.kg * u.J / (u.N * u.m)), "m": u.Quantity(500.0, u.g),
+        "v": u.Quantity(36.0, kmh), "n": u.Quantity(2.0, u.mol), "T": u.Quantity(300.0, u.K),
+        "V": u.Quantity(10.0, u.L), "R": u.Quantity(R_VALUE, u.J / (u.K * u.mol)),
+    }
+    ops = {
+        "parse": 'u.Unit("km/h")',
+        "constant": 'getattr(const, "g0")',
+        "as_unit_text": 'a.to("m/s")',
+        "as_number_text": 'a.to_value("m/s")',
+        "latex": 'a.to_string(format="latex")',
+        "descriptive": None,
+        "simplify": "s.decompose()",
+        "kinetic_energy": '(0.5 * m * v ** 2).to("J")',
+        "ideal_gas": '(n * R * T / V).to("kPa")',
+    }
+    return env, ops, lambda r, text: float((r * 1.0).to_value(text))
+
+
+def unyt_setup():
+    import unyt
+
+    Q = unyt.unyt_quantity
+    env = {
+        "unyt": unyt, "pc": unyt.physical_constants,
+        "a": Q(36.0, "km/hr"), "b": Q(2.5, "m/s"), "c": Q(3.0, "m"),
+        "s": Q(1.0, "kg*J/(N*m)"), "m": Q(500.0, "g"), "v": Q(36.0, "km/hr"),
+        "n": Q(2.0, "mol"), "T": Q(300.0, "K"), "V": Q(10.0, "L"),
+        "R": Q(R_VALUE, "J/(K*mol)"),
+    }
+    ops = {
+        "parse": 'unyt.Unit("km/hr")',
+        "constant": 'getattr(pc, "standard_gravity")',
+        "as_unit_text": 'a.to("m/s")',
+        "as_number_text": 'a.to_value("m/s")',
+        "latex": None,          # only the unit has a LaTeX form
+        "descriptive": None,
+        "simplify": 's.in_base("mks")',
+        "kinetic_energy": '(0.5 * m * v ** 2).to("J")',
+        "ideal_gas": '(n * R * T / V).to("kPa")',
+    }
+    return env, ops, lambda r, text: float((r * 1.0).to_value(text))
+
+
+def quantities_setup():
+    import quantities as pq
+
+    Q = pq.Quantity
+    env = {
+        "pq": pq,
+        "a": Q(36.0, "km/h"), "b": Q(2.5, "m/s"), "c": Q(3.0, "m"),
+        "s": Q(1.0, "kg*J/(N*m)"), "m": Q(500.0, "g"), "v": Q(36.0, "km/h"),
+        "n": Q(2.0, "mol"), "T": Q(300.0, "K"), "V": Q(10.0, "L"),
+        "R": Q(R_VALUE, "J/(K*mol)"),
+    }
+    ops = {
+        "parse": 'pq.unit_registry["km/h"]',
+        "constant": 'getattr(pq, "standard_gravity")',
+        "as_unit_text": 'a.rescale("m/s")',
+        "as_number_text": 'float(a.rescale("m/s"))',
+        "latex": None,
+        "descriptive": None,
+        "simplify": "s.simplified",
+        "kinetic_energy": '(0.5 * m * v ** 2).rescale("J")',
+        "ideal_gas": '(n * R * T / V).rescale("kPa")',
+    }
+    return env, ops, lambda r, text: float((r * 1.0).rescale(text))
+
+
+SETUPS = {
+    "modrin": modrin_setup, "pint": pint_setup, "astropy": astropy_setup,
+    "unyt": unyt_setup, "quantities": quantities_setup,
+}
+
+COMMON = {
+    "product": "a * c", "quotient": "c / a", "sum_mixed": "a + b", "compare_mixed": "a < b",
+    "compare_eq_mixed": "a == b", "power": "c ** 2", "times_float": "a * 2.0",
+    "str": "str(a)", "repr": "repr(a)",
+    "list_of_products": f"[a * c for _ in range_{LIST_LENGTH}]",
+}
+
+
+def statements(ops):
+    out = dict(COMMON)
+    out.update(ops)
+    return out
+
+
+def leading_number(text):
+    match = re.match(r"\s*(-?[0-9.]+(?:e[-+]?[0-9]+)?)", text)
+    return float(match.group(1)) if match else None
+
+
+def answer(lib, stmt, env, to_unit, check):
+    """The op's answer as a float (or bool) that every library must agree on, or None."""
+    result = eval(stmt, env)
+    if check is None:
+        return None
+    if check == "bool":
+        return bool(result)
+    if check == "float":
+        return float(result)
+    if check == "text":
+        return leading_number(result)
+    if isinstance(result, list):
+        result = result[-1]
+    pint_text, own = check
+    return float(to_unit(result, own if lib == "modrin" else pint_text))
+
+
+def agree(x, y):
+    if isinstance(x, bool) or isinstance(y, bool):
+        return x == y
+    return math.isclose(x, y, rel_tol=1e-9, abs_tol=0.0)
+
+
+def per_call_ns(stmt, env, target_s=0.02, repeat=7):
+    timer = timeit.Timer(stmt, globals=env)
+    number = 1
+    while True:
+        elapsed = timer.timeit(number)
+        if elapsed >= target_s / 4 or number >= 1 << 24:
+            break
+        number *= 4 if elapsed < target_s / 40 else 2
+    number = max(1, int(number * target_s / max(elapsed, 1e-9)))
     return min(timer.repeat(repeat=repeat, number=number)) / number * 1e9
 
 
+def list_ns(stmt, env, repeat):
+    timer = timeit.Timer(stmt, globals=env)
+    return min(timer.repeat(repeat=repeat, number=1)) / LIST_LENGTH * 1e9
+
+
+def measure_library(lib, notes):
+    try:
+        env, ops, to_unit = SETUPS[lib]()
+    except ImportError as exc:
+        notes.append(f"{lib}: not installed ({exc}); its column is null")
+        return None, None
+    env[f"range_{LIST_LENGTH}"] = range(LIST_LENGTH)
+    stmts = statements(ops)
+    answers, timed = {}, {}
+    for op, _, check in OPS:
+        stmt = stmts.get(op)
+        if stmt is None:
+            continue
+        try:
+            answers[op] = answer(lib, stmt, env, to_unit, check)
+        except Exception as exc:   # a peer that cannot do the op gets null, not a number
+            notes.append(f"{lib}: {op} failed ({type(exc).__name__}: {exc}); null")
+            continue
+        timed[op] = stmt
+    results = {}
+    for op, stmt in timed.items():
+        if op == "list_of_products":
+            results[op] = list_ns(stmt, env, repeat=5 if lib == "modrin" else 3)
+        else:
+            results[op] = per_call_ns(stmt, env)
+    return results, answers
+
+
+def check_agreement(answers, notes):
+    reference = answers.get("modrin") or {}
+    for lib, got in answers.items():
+        if lib == "modrin" or got is None:
+            continue
+        for op, value in got.items():
+            want = reference.get(op)
+            if value is None or want is None:
+                continue
+            if not agree(value, want):
+                notes.append(f"WARNING {lib}: {op} answers {value!r}, modrin {want!r}")
+
+
+def sizes():
+    return {"Modrin": sys.getsizeof(Modrin.unit("m")), "LogModrin": sys.getsizeof(LogModrin.unit("dB"))}
+
+
+def fmt_ns(ns):
+    if ns is None:
+        return "-"
+    return f"{ns:.0f}" if ns >= 10 else f"{ns:.1f}"
+
+
+def report(data, notes):
+    ops = data["ops_ns"]
+    decimal_ns = data["baselines_ns"]["decimal_mul"]
+    peers = LIBRARIES[1:]
+    print(f"Decimal multiplication {decimal_ns:.1f} ns, float multiplication "
+          f"{data['baselines_ns']['float_mul']:.1f} ns (ns per op, min of repeats)\n")
+    head = ["op", "modrin ns", "x Decimal", "goal", "", *[f"{p} ns" for p in peers],
+            "fastest peer", "x fastest peer"]
+    rows = []
+    for op, _, _ in OPS:
+        own = ops[op]["modrin"]
+        ratio = goal = mark = "-"
+        if op == "list_of_products":
+            bare = ops["product"]["modrin"]
+            if own is not None and bare:
+                ratio = f"{own / bare:.2f} x product"
+                goal = f"<= {LIST_GOAL}x product"
+                mark = "pass" if own / bare <= LIST_GOAL else "FAIL"
+        elif own is not None:
+            ratio = f"{own / decimal_ns:.2f}"
+            if op in GOALS:
+                goal = f"<= {GOALS[op]}x"
+                mark = "pass" if own / decimal_ns <= GOALS[op] else "FAIL"
+        timed_peers = [(ops[op][p], p) for p in peers if ops[op][p] is not None]
+        fastest, versus = "-", "-"
+        if timed_peers:
+            best_ns, best = min(timed_peers)
+            fastest = best
+            if own is not None:
+                versus = f"{own / best_ns:.3f}"
+        rows.append([op, fmt_ns(own), ratio, goal, mark,
+                     *[fmt_ns(ops[op][p]) for p in peers], fastest, versus])
+    for name, size in data["sizes_bytes"].items():
+        limit = SIZE_GOAL[name]
+        rows.append([f"sizeof {name}", f"{size} B", "", f"<= {limit} B",
+                     "pass" if size <= limit else "FAIL", *["" for _ in peers], "", ""])
+    widths = [max(len(str(r[i])) for r in [head, *rows]) for i in range(len(head))]
+    line = lambda cells: "| " + " | ".join(str(c).ljust(w) for c, w in zip(cells, widths)) + " |"
+    print(line(head))
+    print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+    for row in rows:
+        print(line(row))
+    print("\nops:")
+    for op, shown, _ in OPS:
+        print(f"  {op:<17} {shown}")
+    if notes:
+        print()
+        for note in notes:
+            print(note)
+
+
 def main():
-    env = {
-        "Modrin": Modrin,
-        "LogModrin": LogModrin,
-        "q": Modrin.unit("km/hr") * 36.0,
-        "r": Modrin.unit("m/s") * 2.5,
-        "a": decimal.Decimal("1.2345"),
-        "b": decimal.Decimal("6.789"),
-        "x": 1.2345,
-        "y": 6.789,
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--json", metavar="FILE", help="also write the results as JSON")
+    args = parser.parse_args()
+
+    notes = []
+    baseline_env = {"x": decimal.Decimal("1.2345"), "y": decimal.Decimal("6.789"),
+                    "fx": 1.2345, "fy": 6.789}
+    decimal_first = per_call_ns("x * y", baseline_env)
+    data = {"ops_ns": {op: {lib: None for lib in LIBRARIES} for op, _, _ in OPS}}
+    answers = {}
+    for lib in LIBRARIES:
+        results, answers[lib] = measure_library(lib, notes)
+        for op, ns in (results or {}).items():
+            data["ops_ns"][op][lib] = ns
+    check_agreement(answers, notes)
+    # Measured first and last, so the yardstick sees the same load as the ops between.
+    data["baselines_ns"] = {
+        "decimal_mul": min(decimal_first, per_call_ns("x * y", baseline_env)),
+        "float_mul": per_call_ns("fx * fy", baseline_env),
     }
-    cases = [
-        ("decimal.Decimal a * b", "a * b"),
-        ("float x * y", "x * y"),
-        ("q * r", "q * r"),
-        ("q + r (km/hr + m/s)", "q + r"),
-        ("q * 2.0", "q * 2.0"),
-        ("q == r", "q == r"),
-        ("abs(q)", "abs(q)"),
-        ("Modrin.empty()", "Modrin.empty()"),
-        ('Modrin.unit("km/hr")', 'Modrin.unit("km/hr")'),
-        ('q.as_unit("m/s")', 'q.as_unit("m/s")'),
-        ("str(q)", "str(q)"),
-        ("q.simplify()", "q.simplify()"),
-    ]
-    print(f"{'operation':<28} {'ns per call':>12}")
-    for label, stmt in cases:
-        print(f"{label:<28} {per_call_ns(stmt, env):>12.0f}")
+    data["sizes_bytes"] = sizes()
+    data["goals"] = {
+        "ratio_to_decimal_mul": GOALS,
+        "ratio_to_product": {"list_of_products": LIST_GOAL},
+        "max_bytes": SIZE_GOAL,
+    }
+    report(data, notes)
+    if args.json:
+        with open(args.json, "w", encoding="utf-8") as out:
+            json.dump(data, out, indent=1)
+            out.write("\n")
 
 
 if __name__ == "__main__":
