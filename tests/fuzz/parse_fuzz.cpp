@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Over- or underflow on the way leaves the factor at the edge of the double range.
     const bool ranged = std::fetestexcept(FE_OVERFLOW | FE_UNDERFLOW) == 0;
 
-    const std::optional<UnitCollection> memo = from_unit_name_cached(text);
-    FUZZ_CHECK(parsed.has_value() == memo.has_value());
+    const SharedUnits memo = from_unit_name_cached(text);
+    FUZZ_CHECK(parsed.has_value() == static_cast<bool>(memo));
     if (!parsed) return 0;
     FUZZ_CHECK(memo->units == parsed->units && memo->base_exponents == parsed->base_exponents &&
                fuzz::same_bits(memo->factor, parsed->factor));
