@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 
 #include "unit/parse.hpp"
@@ -74,26 +75,40 @@ TEST(MappingSearch, LargeExponentsStayWithinTheWorkBound) {
 namespace modrin {
 namespace {
 
+// Up to `units` distinct units from the pool with exponents within +-`reach`, some already at
+// their full value; targets: the full assignment's own signature and a random unit's.
+struct Problem {
+    ExponentAssignment full, start;
+    std::array<BaseExponents, 2> targets;
+};
+
+template <std::size_t N>
+Problem random_problem(std::mt19937 &rng, const char *const (&pool)[N], int units, int reach) {
+    std::uniform_int_distribution<int> pick(0, N - 1), len(1, units), exp(-reach, reach),
+        coin(0, 2);
+    Problem p;
+    for (int k = len(rng); k > 0; --k) {
+        SingleUnit unit = u(pool[pick(rng)]);
+        if (p.full.contains(unit)) continue;
+        int e = exp(rng);
+        p.full.append_new(unit, e);
+        p.start.append_new(unit, coin(rng) == 0 ? e : 0);
+    }
+    BaseExponents own{};
+    for (const auto &[unit, e] : p.full)
+        for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) own[i] += unit.dimensions()[i] * e;
+    p.targets = {own, dims(pool[pick(rng)])};
+    return p;
+}
+
 TEST(MappingSearch, EnumerationAndLayersGiveTheSameAnswers) {
     const char *pool[] = {"m", "km", "s", "kg", "N", "J", "W", "Pa", "Hz", "L", "Wh", "A", "V"};
     std::mt19937 rng(3);
-    std::uniform_int_distribution<int> pick(0, std::size(pool) - 1), len(1, 5), exp(-3, 3),
-        coin(0, 2);
     int compared = 0, found = 0;
     for (int trial = 0; trial < 3000; ++trial) {
-        ExponentAssignment full, start;
-        for (int k = len(rng); k > 0; --k) {
-            SingleUnit unit = u(pool[pick(rng)]);
-            if (full.contains(unit)) continue;
-            int e = exp(rng);
-            full.append_new(unit, e);
-            start.append_new(unit, coin(rng) == 0 ? e : 0);
-        }
-        // Targets: the full assignment's own signature, and a random one-unit signature.
-        BaseExponents own{};
-        for (const auto &[unit, e] : full)
-            for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) own[i] += unit.dimensions()[i] * e;
-        for (const BaseExponents &target : {own, dims(pool[pick(rng)])}) {
+        const Problem p = random_problem(rng, pool, 5, 3);
+        const ExponentAssignment &full = p.full, &start = p.start;
+        for (const BaseExponents &target : p.targets) {
             auto a = detail::search_by_enumeration(full, start, target);
             auto b = detail::search_by_layers(full, start, target);
             ASSERT_EQ(a.has_value(), b.has_value());
@@ -114,22 +129,11 @@ TEST(MappingSearch, TheFastSearchGivesTheReferenceAnswers) {
     const char *pool[] = {"m", "km", "s", "hr", "kg", "g", "N", "J", "W", "Pa", "Hz", "L",
                           "Wh", "A", "V", "C", "ohm", "T", "mol", "K", "cd", "USD"};
     std::mt19937 rng(11);
-    std::uniform_int_distribution<int> pick(0, std::size(pool) - 1), len(1, 9), exp(-6, 6),
-        coin(0, 2);
     int found = 0;
     for (int trial = 0; trial < 1500; ++trial) {
-        ExponentAssignment full, start;
-        for (int k = len(rng); k > 0; --k) {
-            SingleUnit unit = u(pool[pick(rng)]);
-            if (full.contains(unit)) continue;
-            int e = exp(rng);
-            full.append_new(unit, e);
-            start.append_new(unit, coin(rng) == 0 ? e : 0);
-        }
-        BaseExponents own{};
-        for (const auto &[unit, e] : full)
-            for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) own[i] += unit.dimensions()[i] * e;
-        for (const BaseExponents &target : {own, dims(pool[pick(rng)])}) {
+        const Problem p = random_problem(rng, pool, 9, 6);
+        const ExponentAssignment &full = p.full, &start = p.start;
+        for (const BaseExponents &target : p.targets) {
             auto fast = simplify_mapping_algorithm(full, start, target);
             auto slow = detail::search_reference(full, start, target);
             if (!slow) {
