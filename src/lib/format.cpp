@@ -11,15 +11,15 @@ namespace {
 // the number back gives exactly the float it shows.
 PyObject *formatted(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw,
                     const Signature &sig) {
-    PyObject *spec;
-    if (!bind(sig, args, n, kw, &spec)) return nullptr;
-    if (!PyUnicode_Check(spec)) {
-        raise_not_instance(spec, "str");
+    PyObject *format_spec;
+    if (!bind(sig, args, n, kw, &format_spec)) return nullptr;
+    if (!PyUnicode_Check(format_spec)) {
+        raise_not_instance(format_spec, "str");
         add_processing_note("format_spec");
         return nullptr;
     }
     PyObject *text = PyObject_Str(self);
-    if (text == nullptr || PyUnicode_GET_LENGTH(spec) == 0) return text;
+    if (text == nullptr || PyUnicode_GET_LENGTH(format_spec) == 0) return text;
     const Py_ssize_t len = PyUnicode_GET_LENGTH(text);
     const Py_ssize_t space = PyUnicode_FindChar(text, ' ', 0, len, 1);
     PyObject *result = nullptr;
@@ -27,7 +27,7 @@ PyObject *formatted(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObjec
         if (space == -1) raise_internal_fault("text form without a unit");
     } else if (PyObject *digits = PyUnicode_Substring(text, 0, space)) {
         PyObject *number = PyFloat_FromString(digits);
-        PyObject *shown = number != nullptr ? PyObject_Format(number, spec) : nullptr;
+        PyObject *shown = number != nullptr ? PyObject_Format(number, format_spec) : nullptr;
         PyObject *unit = shown != nullptr ? PyUnicode_Substring(text, space, len) : nullptr;
         if (unit != nullptr) result = PyUnicode_Concat(shown, unit);
         Py_XDECREF(unit);
