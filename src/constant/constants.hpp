@@ -4,6 +4,8 @@
 #include <array>
 #include <string_view>
 
+#include "unit/shared_units.hpp"
+
 namespace modrin {
 
 struct ConstantDef {
@@ -61,5 +63,8 @@ inline constexpr std::array<ConstantAlias, 15> CONSTANT_ALIASES{{
 
 // One alias step, then an exact name match; a separate catalogue from the units.
 const ConstantDef *search_for_constant_name(std::string_view text);
+
+// The row's units, parsed once per process; empty if its expression were not a unit.
+const SharedUnits &units_of(const ConstantDef &row);
 
 }  // namespace modrin

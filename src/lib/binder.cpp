@@ -26,8 +26,8 @@ const char *param_at(const Signature &sig, std::size_t i) { return sig.params.be
 
 }  // namespace
 
-bool bind(const Signature &sig, PyObject *const *args, Py_ssize_t nargsf, PyObject *kwnames,
-          PyObject **out) {
+bool bind_general(const Signature &sig, PyObject *const *args, Py_ssize_t nargsf,
+                  PyObject *kwnames, PyObject **out) {
     const std::size_t n_params = sig.params.size();
     const std::size_t n_pos = static_cast<std::size_t>(PyVectorcall_NARGS(nargsf));
     for (std::size_t i = 0; i < n_params; ++i) out[i] = nullptr;

@@ -21,8 +21,18 @@ struct Signature {
 
 // Binds a vectorcall argument list to sig's parameters: out[i] is a borrowed reference, or
 // nullptr for an omitted optional parameter. On failure sets TypeError and returns false.
-bool bind(const Signature &sig, PyObject *const *args, Py_ssize_t nargsf, PyObject *kwnames,
-          PyObject **out);
+bool bind_general(const Signature &sig, PyObject *const *args, Py_ssize_t nargsf,
+                  PyObject *kwnames, PyObject **out);
+inline bool bind(const Signature &sig, PyObject *const *args, Py_ssize_t nargsf,
+                 PyObject *kwnames, PyObject **out) {
+    // The usual call, every parameter by position, needs no checks.
+    const auto n = static_cast<std::size_t>(PyVectorcall_NARGS(nargsf));
+    if (kwnames == nullptr && n == sig.params.size()) {
+        for (std::size_t i = 0; i < n; ++i) out[i] = args[i];
+        return true;
+    }
+    return bind_general(sig, args, nargsf, kwnames, out);
+}
 
 // Sets TypeError "'<type>' object is not an instance of '<expected>'" (or the None form).
 void raise_not_instance(PyObject *obj, const char *expected);

@@ -93,17 +93,22 @@ std::string object_text(PyObject *x) {
 }
 
 bool coerce_to_quantity(PyObject *x, Operand &out, OnFailure on_failure) {
-    if (PyFloat_Check(x)) {
-        out.value = PyFloat_AS_DOUBLE(x);
-        out.units = &SharedUnits::unitless();
-        return true;
-    }
+    // Quantities first: a float subtype check walks the operand's MRO.
     if (is_modrin(x)) {
         auto *obj = reinterpret_cast<ModrinObject *>(x);
         if (!out.hold.acquire(obj->access)) return fail(on_failure);
         out.value = obj->value;
         out.held.emplace(obj);
         out.units = &out.held->get();
+        return true;
+    }
+    if (PyLong_CheckExact(x)) {
+        out.units = &SharedUnits::unitless();
+        return int32_of(x, out.value) || fail(on_failure);
+    }
+    if (PyFloat_Check(x)) {
+        out.value = PyFloat_AS_DOUBLE(x);
+        out.units = &SharedUnits::unitless();
         return true;
     }
     // A LogModrin or an int: a plain number without units.
@@ -129,6 +134,7 @@ bool coerce_to_quantity(PyObject *x, Operand &out, OnFailure on_failure) {
 }
 
 bool coerce_to_number(PyObject *x, double &out, OnFailure on_failure) {
+    if (PyLong_CheckExact(x)) return int32_of(x, out) || fail(on_failure);
     if (PyFloat_Check(x)) {
         out = PyFloat_AS_DOUBLE(x);
         return true;

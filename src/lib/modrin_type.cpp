@@ -2,6 +2,7 @@
 #include <atomic>
 #include <cmath>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -100,9 +101,9 @@ PyObject *Modrin_constant(PyObject *cls, PyObject *const *args, Py_ssize_t n, Py
     if (!name) return nullptr;
     const ConstantDef *row = search_for_constant_name(*name);
     if (row == nullptr) return raise(constant_not_found(std::string(*name)));
-    SharedUnits units = from_unit_name_cached(row->unit);
+    const SharedUnits &units = units_of(*row);
     if (!units) return raise(unit_not_found(std::string(row->unit)));
-    return new_modrin(class_of(cls), row->value, std::move(units));
+    return new_modrin(class_of(cls), row->value, units);
 }
 
 PyObject *Modrin_empty(PyObject *cls, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
@@ -209,7 +210,7 @@ PyObject *attempt(Op op, PyObject *self, PyObject *other, PyObject *modulus, boo
                   bool &not_implemented) {
     not_implemented = true;
     ModrinObject *obj = as_obj(self);
-    Result<SharedQuantity> r = std::unexpected(ModrinError{ErrorKind::unit_not_found, {}, {}});
+    std::optional<Result<SharedQuantity>> r;
     {
         SharedAccess access(obj->access);
         if (!access) {
@@ -224,10 +225,10 @@ PyObject *attempt(Op op, PyObject *self, PyObject *other, PyObject *modulus, boo
         }
         not_implemented = false;
         HeldUnits held(obj);
-        r = apply(op, obj->value, held.get(), o.value, *o.units, reflected);
+        r.emplace(apply(op, obj->value, held.get(), o.value, *o.units, reflected));
     }
-    if (!r) return raise(r.error());
-    return new_quantity(self, std::move(*r));
+    if (!*r) return raise(r->error());
+    return new_quantity(self, std::move(**r));
 }
 
 PyObject *binary(Op op, PyObject *left, PyObject *right, PyObject *modulus = nullptr) {
@@ -271,7 +272,7 @@ PyObject *explicit_division(PyObject *self, PyObject *const *args, Py_ssize_t n,
     PyObject *arg[1];
     if (!bind(sig, args, n, kw, arg)) return nullptr;
     ModrinObject *obj = as_obj(self);
-    Result<SharedQuantity> r = std::unexpected(ModrinError{ErrorKind::unit_not_found, {}, {}});
+    std::optional<Result<SharedQuantity>> r;
     {
         SharedAccess access(obj->access);
         if (!access) return nullptr;
@@ -281,10 +282,10 @@ PyObject *explicit_division(PyObject *self, PyObject *const *args, Py_ssize_t n,
             return nullptr;
         }
         HeldUnits held(obj);
-        r = apply(Op::div, obj->value, held.get(), o.value, *o.units, Reflected);
+        r.emplace(apply(Op::div, obj->value, held.get(), o.value, *o.units, Reflected));
     }
-    if (!r) return raise(r.error());
-    return new_quantity(self, std::move(*r));
+    if (!*r) return raise(r->error());
+    return new_quantity(self, std::move(**r));
 }
 
 // ---- comparison ----------------------------------------------------------------------------
@@ -340,7 +341,7 @@ PyObject *Modrin_as_unit(PyObject *self, PyObject *const *args, Py_ssize_t n, Py
         if (!other_quantity(arg[0], t)) return nullptr;
         HeldUnits held(obj);
         r = convert(obj->value, held.get(), *t.units);
-        if (r) target = *t.units;
+        if (r) target = t.units == &t.parsed ? std::move(t.parsed) : *t.units;
     }
     if (!r) return raise(r.error());
     return new_modrin(Py_TYPE(self), *r, std::move(target));

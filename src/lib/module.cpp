@@ -36,6 +36,31 @@ int register_class(PyObject *module, const char *name, PyTypeObject *type) {
     return PyModule_AddObjectRef(module, name, reinterpret_cast<PyObject *>(type));
 }
 
+// Stores each class method already bound to its class, so `Modrin.unit` reads the stored
+// method instead of binding a new one per call. Neither class can be subclassed, so the bound
+// class is the one every lookup names; the stored object is what the descriptor would give.
+int prebind_class_methods(PyObject *type) {
+    if (type == nullptr) return -1;
+    PyObject *dict = PyType_GetDict(reinterpret_cast<PyTypeObject *>(type));
+    if (dict == nullptr) return -1;
+    PyObject *names = PyList_New(0);
+    PyObject *key = nullptr, *value = nullptr;
+    Py_ssize_t pos = 0;
+    int r = names == nullptr ? -1 : 0;
+    while (r == 0 && PyDict_Next(dict, &pos, &key, &value))
+        if (Py_IS_TYPE(value, &PyClassMethodDescr_Type)) r = PyList_Append(names, key);
+    for (Py_ssize_t i = 0; r == 0 && i < PyList_GET_SIZE(names); ++i) {
+        PyObject *name = PyList_GET_ITEM(names, i);
+        PyObject *bound = PyObject_GetAttr(type, name);
+        r = bound == nullptr ? -1 : PyDict_SetItem(dict, name, bound);
+        Py_XDECREF(bound);
+    }
+    Py_XDECREF(names);
+    Py_DECREF(dict);
+    PyType_Modified(reinterpret_cast<PyTypeObject *>(type));
+    return r;
+}
+
 // The interpreter's pair of classes as a new reference to a tuple. They live in the
 // interpreter's own dict: a re-import reuses them, and finalisation frees them with the
 // interpreter, so a later interpreter in the same process makes its own.
@@ -47,7 +72,9 @@ PyObject *classes_of_interpreter() {
     PyObject *modrin = reinterpret_cast<PyObject *>(create_modrin_type());
     PyObject *log_modrin =
         modrin == nullptr ? nullptr : reinterpret_cast<PyObject *>(create_log_modrin_type());
-    PyObject *made = log_modrin == nullptr ? nullptr : PyTuple_Pack(2, modrin, log_modrin);
+    PyObject *made = prebind_class_methods(modrin) < 0 || prebind_class_methods(log_modrin) < 0
+                         ? nullptr
+                         : PyTuple_Pack(2, modrin, log_modrin);
     Py_XDECREF(modrin);
     Py_XDECREF(log_modrin);
     if (made == nullptr) return nullptr;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,9 +14,33 @@ namespace modrin {
 
 namespace {
 
+// A word at a time: the memo only looks texts up, so no order ever depends on this hash.
+std::uint64_t text_key(std::string_view s) {
+    const char *p = s.data();
+    std::size_t n = s.size();
+    std::uint64_t h = 0x9e3779b97f4a7c15ULL ^ n;
+    auto mix = [&h](std::uint64_t w) {
+        h = (h ^ w) * 0xbf58476d1ce4e5b9ULL;
+        h ^= h >> 31;
+    };
+    for (; n >= 8; n -= 8, p += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        mix(w);
+    }
+    if (n > 0) {
+        std::uint64_t w = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            w |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+        mix(w);
+    }
+    h *= 0x94d049bb133111ebULL;
+    return h ^ (h >> 32);
+}
+
 struct TextHash {
     using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return hash_text(s); }
+    std::size_t operator()(std::string_view s) const { return text_key(s); }
 };
 
 // Shards keep threads that parse different texts off each other's lock. A full shard is
@@ -70,7 +95,7 @@ SharedUnits from_shards(std::string_view text, std::uint64_t h) {
 
 SharedUnits from_unit_name_cached(std::string_view text) {
     if (text.size() > LONGEST_CACHED) return parse_shared(text);
-    const std::uint64_t h = hash_text(text);
+    const std::uint64_t h = text_key(text);
     LocalEntry &e = local_entry(h);
     if (e.filled && e.hash == h && e.text == text) return e.units;
     SharedUnits parsed = from_shards(text, h);

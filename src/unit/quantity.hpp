@@ -66,6 +66,9 @@ Quantity as_derived_units(Quantity q, UnitCollection &&target);
 // q in the base units of its signature.
 Quantity in_base_units(Quantity q);
 
+// std::pow(base, exponent) to the bit; a square that provably equals it skips the call.
+double power_of(double base, double exponent);
+
 // Simple simplification of the units, with the number converted into them: the last step of
 // every arithmetic result.
 Quantity normalise(Quantity raw);

@@ -13,44 +13,22 @@ namespace modrin {
 
 namespace detail {
 
-// Derived forms whose target is the collection itself hold no handle to it, so a record
-// never keeps itself alive.
-struct UnitsRecord {
-    explicit UnitsRecord(UnitCollection c) : collection(std::move(c)) {}
-    ~UnitsRecord() {
-        delete simple.load(std::memory_order_relaxed);
-        delete full.load(std::memory_order_relaxed);
-        delete base.load(std::memory_order_relaxed);
-        delete plain.load(std::memory_order_relaxed);
-        delete latex.load(std::memory_order_relaxed);
-        delete descriptive.load(std::memory_order_relaxed);
-    }
-    const UnitCollection collection;
-    std::atomic<std::size_t> refs{1};
-    std::atomic<Derived *> simple{nullptr}, full{nullptr}, base{nullptr};
-    std::atomic<std::string *> plain{nullptr}, latex{nullptr}, descriptive{nullptr};
-};
+UnitsRecord::~UnitsRecord() {
+    delete simple.load(std::memory_order_relaxed);
+    delete full.load(std::memory_order_relaxed);
+    delete base.load(std::memory_order_relaxed);
+    delete plain.load(std::memory_order_relaxed);
+    delete latex.load(std::memory_order_relaxed);
+    delete descriptive.load(std::memory_order_relaxed);
+}
+
+void destroy(UnitsRecord *r) noexcept { delete r; }
 
 }  // namespace detail
 
 using detail::UnitsRecord;
 
 SharedUnits::SharedUnits(UnitCollection c) : rec_(new UnitsRecord(std::move(c))) {}
-
-SharedUnits::SharedUnits(const SharedUnits &o) noexcept : rec_(o.rec_) {
-    if (rec_ != nullptr) rec_->refs.fetch_add(1, std::memory_order_relaxed);
-}
-
-SharedUnits::~SharedUnits() {
-    if (rec_ != nullptr && rec_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete rec_;
-}
-
-SharedUnits SharedUnits::borrow(UnitsRecord *r) {
-    r->refs.fetch_add(1, std::memory_order_relaxed);
-    return SharedUnits(r);
-}
-
-const UnitCollection &SharedUnits::get() const { return rec_->collection; }
 
 const SharedUnits &SharedUnits::unitless() {
     // Never freed: handles to it may outlive static destruction in thread-local caches.
@@ -261,10 +239,13 @@ Result<SharedQuantity> apply(Op op, double s, const SharedUnits &su, double o,
         case Op::pow: {
             const double base = reflected ? o : s, exponent = reflected ? s : o;
             const SharedUnits &bu = reflected ? ou : su, &eu = reflected ? su : ou;
-            Result<double> p = convert(exponent, eu, SharedUnits::unitless());
-            if (!p) return std::unexpected(std::move(p.error()));
-            const double n = *p;
-            return finish(std::pow(base, n),
+            double n = exponent;
+            if (eu.record() != SharedUnits::unitless().record()) {
+                Result<double> p = convert(exponent, eu, SharedUnits::unitless());
+                if (!p) return std::unexpected(std::move(p.error()));
+                n = *p;
+            }
+            return finish(power_of(base, n),
                           op_units(op, bu, nullptr, std::bit_cast<std::uint64_t>(n),
                                    [&] { return pow(bu.get(), n); }));
         }

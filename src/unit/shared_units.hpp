@@ -15,10 +15,27 @@
 namespace modrin {
 
 class SharedUnits;
+struct Derived;
 
 namespace detail {
-struct UnitsRecord;
-}
+
+// Derived forms whose target is the collection itself hold no handle to it, so a record
+// never keeps itself alive.
+struct UnitsRecord {
+    explicit UnitsRecord(UnitCollection c) : collection(std::move(c)) {}
+    UnitsRecord(const UnitsRecord &) = delete;
+    UnitsRecord &operator=(const UnitsRecord &) = delete;
+    ~UnitsRecord();
+    const UnitCollection collection;
+    std::atomic<std::size_t> refs{1};
+    std::atomic<Derived *> simple{nullptr}, full{nullptr}, base{nullptr};
+    std::atomic<std::string *> plain{nullptr}, latex{nullptr}, descriptive{nullptr};
+};
+
+// The last handle's release, out of line so the counting stays inline.
+void destroy(UnitsRecord *r) noexcept;
+
+}  // namespace detail
 
 // A counted handle to an immutable collection record. Copies share the record; it dies with
 // its last handle.
@@ -26,22 +43,30 @@ class SharedUnits {
 public:
     SharedUnits() = default;  // empty: holds no record
     explicit SharedUnits(UnitCollection c);
-    SharedUnits(const SharedUnits &o) noexcept;
+    SharedUnits(const SharedUnits &o) noexcept : rec_(o.rec_) {
+        if (rec_ != nullptr) rec_->refs.fetch_add(1, std::memory_order_relaxed);
+    }
     SharedUnits(SharedUnits &&o) noexcept : rec_(std::exchange(o.rec_, nullptr)) {}
     SharedUnits &operator=(SharedUnits o) noexcept {
         std::swap(rec_, o.rec_);
         return *this;
     }
-    ~SharedUnits();
+    ~SharedUnits() {
+        if (rec_ != nullptr && rec_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
+            detail::destroy(rec_);
+    }
 
     // The record without a count of its own, valid while some handle keeps it.
     static SharedUnits adopt(detail::UnitsRecord *r) { return SharedUnits(r); }
     detail::UnitsRecord *release() { return std::exchange(rec_, nullptr); }
     detail::UnitsRecord *record() const { return rec_; }
-    static SharedUnits borrow(detail::UnitsRecord *r);  // a new count on r
+    static SharedUnits borrow(detail::UnitsRecord *r) {  // a new count on r
+        r->refs.fetch_add(1, std::memory_order_relaxed);
+        return SharedUnits(r);
+    }
 
     explicit operator bool() const { return rec_ != nullptr; }
-    const UnitCollection &get() const;
+    const UnitCollection &get() const { return rec_->collection; }
     const UnitCollection *operator->() const { return &get(); }
 
     static const SharedUnits &unitless();

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <random>
 
 #include "unit/base_units.hpp"
 #include "unit/parse.hpp"
@@ -116,6 +119,26 @@ TEST(SsInplInternal, SimplifiesAndRescalesInPlace) {
     Quantity t = q(0.1, "°C");
     ss_inpl_internal(t);
     EXPECT_EQ(t.value, 0.1);  // no drift through the offset
+}
+
+TEST(PowerOf, GivesStdPowsBitsForEveryKindOfBase) {
+    auto bits = [](double x) { return std::bit_cast<std::uint64_t>(x); };
+    std::mt19937_64 rng(7);
+    auto check = [&](double x, double e) {
+        ASSERT_EQ(bits(power_of(x, e)), bits(std::pow(x, e))) << x << " ** " << e;
+    };
+    for (double x : {0.0, -0.0, 1.0, -2.0, 0x1p-600, 0x1p-484, 0x1.8p-484, 0x1.fffffffffffffp511,
+                     0x1p512, 1e-320, std::numeric_limits<double>::infinity(),
+                     std::numeric_limits<double>::quiet_NaN(), 3.0, 1.1, 0.1})
+        for (double e : {2.0, 3.0, 0.5, -1.0}) check(x, e);
+    for (int i = 0; i < 2000000; ++i) {
+        const std::uint64_t r = rng();
+        check(std::bit_cast<double>(r), 2.0);  // every exponent range, NaN and inf
+        // Ordinary magnitudes with short and long mantissas, where squares land near midpoints.
+        const double m = std::ldexp(static_cast<double>(r >> (11 + i % 40)), -int(r % 64));
+        check(m, 2.0);
+        check(-m * 1.0000000000000002, 2.0);
+    }
 }
 
 }  // namespace
