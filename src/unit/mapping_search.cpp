@@ -272,8 +272,12 @@ public:
 
 private:
     std::size_t index(Key k) const {
-        std::uint64_t h = (k.lo ^ (k.hi * 0x9e3779b97f4a7c15ULL)) * 0xff51afd7ed558ccdULL;
-        return static_cast<std::size_t>(h ^ (h >> 32)) & mask_;
+        // Every lane reaches the low bits, which pick the slot.
+        std::uint64_t h = k.lo * 0x9e3779b97f4a7c15ULL ^ std::rotl(k.hi * 0xc2b2ae3d27d4eb4fULL, 31);
+        h ^= h >> 33;
+        h *= 0xff51afd7ed558ccdULL;
+        h ^= h >> 33;
+        return static_cast<std::size_t>(h) & mask_;
     }
     void grow() {
         std::vector<Slot> old(slots_.size() * 2);
@@ -414,7 +418,9 @@ Outcome search_whole_dimensions(const ExponentAssignment &full, const ExponentAs
             }
         }
     };
-    while (f < b) {
+    // Tables grow until one mover is left between them; that one is tried in place, since
+    // tabling its sums would cost the most of all.
+    while (f + 1 < b) {
         const std::uint64_t ahead = forward[f].size() * static_cast<std::uint64_t>(movers[f].m + 1);
         const std::uint64_t behind =
             backward[b].size() * static_cast<std::uint64_t>(movers[b - 1].m + 1);
@@ -428,22 +434,37 @@ Outcome search_whole_dimensions(const ExponentAssignment &full, const ExponentAs
             --b;
         }
     }
+    const bool bridge = f < b;
+    if (bridge) {
+        work += forward[f].size() * static_cast<std::uint64_t>(movers[f].m + 1);
+        if (work > FAST_WORK_BOUND) return undecided;
+    }
+    // The fewest steps of a whole path through sum s, or -1 when none completes.
+    auto through = [&](const Slot &s) {
+        if (!bridge) {
+            const Slot *rest = backward[f].find(minus(mirror, s.key));
+            return rest ? s.cost + std::int64_t{rest->cost} : std::int64_t{-1};
+        }
+        std::int64_t c = -1;
+        for (std::int64_t t = 0; t <= movers[f].m; ++t) {
+            const Key k = plus(s.key, movers[f].step[static_cast<std::size_t>(t)]);
+            if (const Slot *rest = backward[f + 1].find(minus(mirror, k)))
+                if (c < 0 || s.cost + t + rest->cost < c) c = s.cost + t + rest->cost;
+        }
+        return c;
+    };
 
     // Where the halves meet: the fewest steps in all, and which sums lie on such a path.
+    std::vector<std::int64_t> via(forward[f].slots().size(), -1);
     std::int64_t best = -1;
-    for (Slot &s : forward[f].slots()) {
+    for (std::size_t i = 0; i < via.size(); ++i) {
+        const Slot &s = forward[f].slots()[i];
         if (s.key == Key{}) continue;
-        if (const Slot *rest = backward[f].find(minus(mirror, s.key))) {
-            const std::int64_t c = s.cost + rest->cost;
-            if (best < 0 || c < best) best = c;
-        }
+        via[i] = through(s);
+        if (via[i] >= 0 && (best < 0 || via[i] < best)) best = via[i];
     }
     if (best < 0) return {true, std::nullopt};
-    for (Slot &s : forward[f].slots()) {
-        if (s.key == Key{}) continue;
-        const Slot *rest = backward[f].find(minus(mirror, s.key));
-        s.good = rest && s.cost + rest->cost == best;
-    }
+    for (std::size_t i = 0; i < via.size(); ++i) forward[f].slots()[i].good = via[i] == best;
     // A prefix of a cheapest path is itself reached at its fewest steps, so a sum is on one
     // exactly when a good successor is reached from it by its own step.
     for (std::size_t j = f; j-- > 0;) {

@@ -109,6 +109,10 @@ UnitCollection simple_simplify(const UnitCollection &c) {
 }
 
 UnitCollection simplify(const UnitCollection &c) {
+    return detail::simplify_with(c, simplify_mapping_algorithm);
+}
+
+UnitCollection detail::simplify_with(const UnitCollection &c, MappingSearch search) {
     UnitCollection s = simple_simplify(c);
     const std::size_t n = s.units.size();
     if (n == 1) return s;
@@ -147,8 +151,7 @@ UnitCollection simplify(const UnitCollection &c) {
         full.append_new(s.units[k].unit, e);
     }
     if (check_satisfies_base_units(start, s.base_exponents)) return from_assignment(start);
-    std::optional<ExponentAssignment> found =
-        simplify_mapping_algorithm(full, start, s.base_exponents);
+    std::optional<ExponentAssignment> found = search(full, start, s.base_exponents);
     if (!found) return s;
     return from_assignment(*found);
 }

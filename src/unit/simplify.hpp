@@ -2,6 +2,9 @@
 // cancel each other out (full). Both return a collection; callers convert the number into it.
 #pragma once
 
+#include <optional>
+
+#include "unit/base_units.hpp"
 #include "unit/collection.hpp"
 
 namespace modrin {
@@ -15,5 +18,13 @@ UnitCollection simple_simplify(const UnitCollection &c);
 // towards its own value, that keeps the base signature; units that need not move are left at
 // exponent 0 (shown nowhere). Never adds a unit; deterministic.
 UnitCollection simplify(const UnitCollection &c);
+
+namespace detail {
+using MappingSearch = std::optional<ExponentAssignment> (*)(const ExponentAssignment &full,
+                                                          const ExponentAssignment &start,
+                                                          const BaseExponents &target);
+// simplify() with another exponent search, so benchmarks can time the strategies whole.
+UnitCollection simplify_with(const UnitCollection &c, MappingSearch search);
+}  // namespace detail
 
 }  // namespace modrin
