@@ -2,8 +2,8 @@
 
 #include <bit>
 #include <cmath>
-#include <limits>
 #include <cstdint>
+#include <limits>
 #include <optional>
 
 #include "unit/base_units.hpp"
