@@ -1,4 +1,4 @@
-// Format specifications and the Jupyter LaTeX hook, built on the classes' own text forms.
+// format() with a format_spec, and the Jupyter LaTeX hook, built on the classes' own text forms.
 #include "error/py_error.hpp"
 #include "lib/binder.hpp"
 #include "lib/protocols.hpp"

@@ -1,5 +1,5 @@
-// Methods for Python protocols around the two classes: format specifications, Jupyter's LaTeX
-// hook, and pickling and copying through a validating reconstructor.
+// Methods for Python protocols around the two classes: format() with a format_spec, Jupyter's
+// LaTeX hook, and pickling and copying through a validating reconstructor.
 #pragma once
 
 #include <Python.h>

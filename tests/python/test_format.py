@@ -1,4 +1,4 @@
-"""Format specifications and Jupyter's LaTeX hook: the number str() shows, formatted as a float."""
+"""format() and Jupyter's LaTeX hook: the number str() shows, formatted as a float."""
 
 import pytest
 
@@ -8,12 +8,12 @@ g = Modrin.constant("earth gravity")
 
 
 @pytest.mark.parametrize(
-    ("q", "spec", "text"),
+    ("q", "format_spec", "text"),
     [
         (g, ".3f", "9.807 [m/s2]"),
         (g, ".2e", "9.81e+00 [m/s2]"),
         (g, "10.2f", "      9.81 [m/s2]"),
-        (g, "", "9.80665 [m/s2]"),  # the empty spec is str()
+        (g, "", "9.80665 [m/s2]"),  # an empty format_spec is str()
         (Modrin.constant("planck") * Modrin.unit("Hz") * 6e14, ".4e", "3.9756e-19 [J]"),
         (Modrin.unit("km") * 1234.5, ",.1f", "1,234.5 [km]"),
         (Modrin.unit("hr/s"), ".0f", "3600 []"),  # formats the simplified form str() shows
@@ -23,18 +23,18 @@ g = Modrin.constant("earth gravity")
         (LogModrin.unit("Np"), "", "1 [Np]"),
     ],
 )
-def test_format_spec_applies_to_the_number_str_shows(q, spec, text):
-    assert format(q, spec) == text
-    assert f"{q:{spec}}" == text
+def test_format_spec_applies_to_the_number_str_shows(q, format_spec, text):
+    assert format(q, format_spec) == text
+    assert f"{q:{format_spec}}" == text
 
 
 @pytest.mark.parametrize("q", [g, LogModrin.unit("dB")])
-@pytest.mark.parametrize("spec", ["q", ".2.3f", "d", "=^^10s"])
-def test_invalid_spec_fails_as_a_float_would(q, spec):
+@pytest.mark.parametrize("format_spec", ["q", ".2.3f", "d", "=^^10s"])
+def test_invalid_format_spec_fails_as_a_float_would(q, format_spec):
     with pytest.raises(ValueError) as expected:
-        format(1.0, spec)
+        format(1.0, format_spec)
     with pytest.raises(ValueError) as info:
-        format(q, spec)
+        format(q, format_spec)
     assert str(info.value) == str(expected.value)
 
 
