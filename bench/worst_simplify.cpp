@@ -5,8 +5,8 @@
 // answers agree.
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "collections.hpp"
 #include "unit/mapping_search.hpp"
 #include "unit/parse.hpp"
 #include "unit/render.hpp"
@@ -30,13 +31,6 @@ struct Input {
     std::string label;
     UnitCollection units;
 };
-
-UnitCollection build(std::initializer_list<std::pair<const char *, double>> entries) {
-    UnitCollection c;
-    for (const auto &[u, e] : entries)
-        c = product(std::move(c), pow(coerce_unit_to_collection(*search_for_unit_name(u)), e));
-    return c;
-}
 
 // Catalogue rows, sometimes prefixed, each with a whole exponent from -9 to 9 (not 0).
 UnitCollection random_collection(std::mt19937_64 &rng, std::size_t distinct) {
@@ -94,9 +88,7 @@ int main(int argc, char **argv) {
     inputs.push_back({"fuzz-found text",
                       *from_unit_name("/.dK.d.J.RK6.m.dd.g..J..d.dkg.J.d.d.Rcalendar year.S2.d."
                                       "dA.dkg.J.d.d.dJ.dslug.d.J.R...dJ.dslug.d..dR.s..C")});
-    inputs.push_back({"12-unit adversarial",
-                      build({{"J", 9}, {"N", -8}, {"W", 7}, {"Wh", -6}, {"m", -9}, {"s", 8},
-                             {"kg", 5}, {"Pa", 9}, {"L", -7}, {"Hz", -4}, {"eV", 6}, {"lbf", -9}})});
+    inputs.push_back({"12-unit adversarial", bench::adversarial()});
     // The slowest of 3000 random draws, in the order its rendering gives (the search's cost
     // depends on the order of the units).
     inputs.push_back({"16-unit random, rendered",

@@ -33,6 +33,14 @@ bool coerce_to_quantity(PyObject *x, Operand &out, OnFailure on_failure);
 // A float, a 32-bit int, or a LogModrin's ratio. False on refusal.
 bool coerce_to_number(PyObject *x, double &out, OnFailure on_failure);
 
+// pow's third operand: absent, None or a number; it is checked for its type, never used.
+// False (no exception left set) for anything else, which makes the operator NotImplemented.
+inline bool modulus_accepted(PyObject *modulus) {
+    double ignored = 0.0;
+    return modulus == nullptr || modulus == Py_None ||
+           coerce_to_number(modulus, ignored, OnFailure::discard);
+}
+
 // str(x) as UTF-8 for refusal messages: lone surrogates become U+FFFD, and when str() itself
 // raises, that goes to the unraisable hook and a placeholder names the type.
 std::string object_text(PyObject *x);

@@ -198,10 +198,7 @@ PyObject *attempt(Op op, PyObject *self, PyObject *other, PyObject *modulus, boo
     }
     Operand n;
     if (!read_operand(other, n, OnFailure::discard)) return nullptr;
-    if (modulus != nullptr && modulus != Py_None) {
-        double ignored = 0.0;  // checked for its type only, never used
-        if (!coerce_to_number(modulus, ignored, OnFailure::discard)) return nullptr;
-    }
+    if (!modulus_accepted(modulus)) return nullptr;
     not_implemented = false;
     return apply(Py_TYPE(self), op, l, n, reflected);
 }

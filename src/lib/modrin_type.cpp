@@ -219,10 +219,7 @@ PyObject *attempt(Op op, PyObject *self, PyObject *other, PyObject *modulus, boo
         }
         Operand o;
         if (!coerce_to_quantity(other, o, OnFailure::discard)) return nullptr;
-        if (modulus != nullptr && modulus != Py_None) {
-            double ignored = 0.0;  // checked for its type only, never used
-            if (!coerce_to_number(modulus, ignored, OnFailure::discard)) return nullptr;
-        }
+        if (!modulus_accepted(modulus)) return nullptr;
         not_implemented = false;
         HeldUnits held(obj);
         r.emplace(apply(op, obj->value, held.get(), o.value, *o.units, reflected));
