@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "unit/scaled.hpp"
+
 namespace modrin {
 
 UnitCollection coerce_unit_to_collection(SingleUnit unit) {
@@ -33,15 +35,46 @@ double unit_power(double f, double e) {
     return r;
 }
 
+namespace {
+
+bool normal(double f) { return std::isnormal(f); }
+
+// The factor of `units` when a power or a running product left the normal range on the way
+// to `plain`: the plain product where each step stays normal, else formed with the scale kept
+// apart. `plain` stands where that form cannot hold the units, or the answer lies beyond the
+// normal range too.
+double factor_beyond_range(const UnitExponents &units, double plain) {
+    double f = 1.0;
+    bool steps_normal = true;
+    for (const auto &[unit, e] : units) {
+        const double p = unit_power(unit.factor(), e);
+        f *= p;
+        steps_normal = steps_normal && normal(p) && normal(f);
+    }
+    if (steps_normal) return f;
+    Scaled s;
+    for (const auto &[unit, e] : units)
+        if (!s.multiply_power(unit.factor(), e)) return plain;
+    const double exact = s.value();
+    return normal(exact) || std::isnan(plain) ? exact : plain;
+}
+
+}  // namespace
+
 UnitCollection from_single_unit_hashmap(UnitExponents units) {
     // Locals rather than the result's fields, so the sums stay in registers.
     BaseExponents sum{};
     double factor = 1.0;
+    bool steps_normal = true;
     for (const auto &[unit, e] : units) {
-        factor *= unit_power(unit.factor(), e);
+        const double p = unit_power(unit.factor(), e);
+        factor *= p;
+        steps_normal = steps_normal && normal(p) && normal(factor);
         const BaseExponents &d = unit.dimensions();
         for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) sum[i] += d[i] * e;
     }
+    if (!steps_normal) [[unlikely]]
+        factor = factor_beyond_range(units, factor);
     UnitCollection c;
     c.units = std::move(units);
     c.base_exponents = sum;
@@ -72,7 +105,10 @@ UnitCollection product(UnitCollection a, const UnitCollection &b) {
     for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i)
         // Adding 0.0 turns a negative zero into a positive one.
         a.base_exponents[i] = a.base_exponents[i] + b.base_exponents[i] + 0.0;
-    a.factor *= b.factor;
+    const double f = a.factor * b.factor;
+    a.factor = normal(a.factor) && normal(b.factor) && normal(f)
+                   ? f
+                   : factor_beyond_range(a.units, f);
     return a;
 }
 
@@ -80,7 +116,10 @@ UnitCollection quotient(UnitCollection a, const UnitCollection &b) {
     merge(a.units, b.units, -1.0);
     for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i)
         a.base_exponents[i] = a.base_exponents[i] - b.base_exponents[i] + 0.0;
-    a.factor /= b.factor;
+    const double f = a.factor / b.factor;
+    a.factor = normal(a.factor) && normal(b.factor) && normal(f)
+                   ? f
+                   : factor_beyond_range(a.units, f);
     return a;
 }
 
@@ -88,7 +127,8 @@ UnitCollection pow(const UnitCollection &c, double n) {
     UnitCollection r = c;
     for (auto &entry : r.units) entry.exponent *= n;
     for (double &e : r.base_exponents) e *= n;
-    r.factor = std::pow(c.factor, n);
+    const double f = std::pow(c.factor, n);
+    r.factor = normal(c.factor) && normal(f) ? f : factor_beyond_range(r.units, f);
     return r;
 }
 

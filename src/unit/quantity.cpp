@@ -8,57 +8,27 @@
 
 #include "unit/base_units.hpp"
 #include "unit/render.hpp"
+#include "unit/scaled.hpp"
 #include "unit/simplify.hpp"
 
 namespace modrin {
 
 namespace {
 
-// m * 2^k with m in [0.5, 1): a product of powers that no double range bounds on the way.
-struct Scaled {
-    double m;
-    std::int64_t k;
-};
-
-void renormalise(Scaled &s) {
-    int e = 0;
-    s.m = std::frexp(s.m, &e);
-    s.k += e;
-}
-
-// Multiplies f^e into s; false for what this form cannot hold (a factor that is not a finite
-// positive number, an exponent too large for the mantissa's power to stay normal).
-bool multiply_power(Scaled &s, double f, double e) {
-    if (e == 0.0) return true;
-    if (!(std::isfinite(f) && f > 0.0 && std::fabs(e) <= 1000.0)) return false;
-    int k = 0;
-    const double m = std::frexp(f, &k);  // m^e lies within 2^-1000 .. 2^1000
-    const double t = static_cast<double>(k) * e;
-    const double whole = std::floor(t);
-    s.m *= std::pow(m, e) * std::exp2(t - whole);  // exp2(0) is exactly 1 for whole powers
-    s.k += static_cast<std::int64_t>(whole);
-    renormalise(s);
-    return true;
-}
-
 // value * from.factor / target.factor formed unit by unit, a unit on both sides once with the
-// difference of its exponents, and the binary scale kept apart until the end. Nothing when
-// the exact result is not a normal double either, or the units do not allow the form.
+// difference of its exponents, and the binary scale kept apart until the end. Nothing when the
+// units do not allow the form.
 std::optional<double> convert_scale_apart(double value, const UnitCollection &from,
                                           const UnitCollection &target) {
-    Scaled s{value, 0};
-    renormalise(s);
+    Scaled s = Scaled::of(value);
     for (const auto &[unit, e] : from.units) {
         const double net = e - target.units.get(unit).value_or(0.0);
-        if (!multiply_power(s, unit.factor(), net)) return std::nullopt;
+        if (!s.multiply_power(unit.factor(), net)) return std::nullopt;
     }
     for (const auto &[unit, e] : target.units)
-        if (!from.units.contains(unit) && !multiply_power(s, unit.factor(), -e))
+        if (!from.units.contains(unit) && !s.multiply_power(unit.factor(), -e))
             return std::nullopt;
-    if (s.k < -1100 || s.k > 1100) return std::nullopt;
-    const double r = std::ldexp(s.m, static_cast<int>(s.k));
-    if (!std::isnormal(r)) return std::nullopt;
-    return r;
+    return s.value();
 }
 
 // A factor, the factor times the number, or the result is zero, subnormal or infinite
@@ -100,8 +70,11 @@ Conversion conversion_between(const UnitCollection &from, const UnitCollection &
 }
 
 double Conversion::rescued(double v, double result) const {
+    // Zero is zero in every compatible unit, however far the factors lie out of range.
+    if (v == 0.0) return v;
     // Everywhere else the plain formula stands, bit for bit.
     if (from != nullptr && to != nullptr && left_the_range(v, from_factor, to_factor, result)) {
+        // Rounded once, into the subnormals or to infinity when the answer lies out there.
         if (std::optional<double> exact = convert_scale_apart(v, *from, *to)) return *exact;
     }
     return result;

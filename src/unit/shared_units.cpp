@@ -193,6 +193,17 @@ const Derived &op_units(Op op, const SharedUnits &a, const SharedUnits *b, std::
     return e.result;
 }
 
+// The other operand of a sum in the units of the first: as it is in the same units (so that
+// x - x is 0 and x + x is 2x), else by the ratio of the factors, with the scale kept apart
+// where that ratio's steps leave the double range. Zero points play no part in sums.
+double added_in(double o, const SharedUnits &from, const SharedUnits &to) {
+    if (from.record() == to.record() || from->units == to->units) return o;
+    Conversion c{Conversion::Kind::factors, from->factor, 0.0, 0.0, to->factor};
+    c.from = &from.get();
+    c.to = &to.get();
+    return c.apply(o);
+}
+
 SharedQuantity finish(double raw_value, const Derived &d) {
     return {d.conversion.apply(raw_value), d.target};
 }
@@ -218,7 +229,7 @@ Result<SharedQuantity> apply(Op op, double s, const SharedUnits &su, double o,
             if (!is_compatible(su.get(), ou.get()))
                 return std::unexpected(
                     incompatible_units(as_string(su.get()), as_string(ou.get())));
-            const double other = o * ou->factor / su->factor;
+            const double other = added_in(o, ou, su);
             double v;
             if (op == Op::add)
                 v = other + s;

@@ -150,5 +150,40 @@ TEST(UnitCollection, ManyEntriesSpillAndStayConsistent) {
     EXPECT_EQ(from_single_unit_hashmap(c.units), c);
 }
 
+TEST(UnitCollection, FactorsKeepTheirDigitsWhereAPartialProductLeavesTheRange) {
+    auto unit = [](const char *symbol, double factor, const BaseExponents &d) {
+        return SingleUnit::make(symbol, symbol, factor, 0.0, d);
+    };
+    const BaseExponents length = m.dimensions(), time = s.dimensions();
+    const SingleUnit qm = unit("qm", 1e-30, length), Qm = unit("Qm", 1e30, length),
+                     ys = unit("ys", 1e-24, time), qs = unit("qs", 1e-30, time),
+                     cs = unit("cs", 0.01, time), shed = unit("shed", 1e-52, dims(slot::meter, 2));
+    // The exact product of the factors' powers: long double holds these scales and digits.
+    auto exact = [](std::initializer_list<std::pair<double, double>> powers) {
+        long double r = 1.0L;
+        for (auto [f, e] : powers) r *= std::pow(static_cast<long double>(f), static_cast<long double>(e));
+        return static_cast<double>(r);
+    };
+    const struct {
+        UnitCollection c;
+        double exact;
+        const char *why;
+    } cases[] = {
+        {quotient(pow(of(shed), 6), of(shed)), exact({{1e-52, 5}}), "a subnormal power"},
+        {quotient(product(product(pow(of(qm), 9), pow(of(ys), 2)), pow(of(cs), 2)),
+                  pow(of(qs), 2)),
+         exact({{1e-30, 9}, {1e-24, 2}, {0.01, 2}, {1e-30, -2}}), "subnormal running products"},
+        {from_single_unit_hashmap({{qm, 9.0}, {ys, 2.0}, {cs, 2.0}, {qs, -2.0}}),
+         exact({{1e-30, 9}, {1e-24, 2}, {0.01, 2}, {1e-30, -2}}), "the same from a map"},
+        {quotient(pow(of(Qm), 11), pow(of(Qm), 9)), exact({{1e30, 2}}), "inf over inf"},
+        {product(pow(of(Qm), 11), pow(of(qm), 10)), exact({{1e30, 11}, {1e-30, 10}}),
+         "inf times 0"},
+        {pow(pow(of(Qm), 11), 0.5), exact({{1e30, 5.5}}), "the root of inf"},
+    };
+    for (const auto &c : cases)
+        EXPECT_LE(std::fabs(c.c.factor - c.exact), 2 * (std::nextafter(c.exact, 1e308) - c.exact))
+            << c.why << ": " << c.c.factor << " " << c.exact;
+}
+
 }  // namespace
 }  // namespace modrin

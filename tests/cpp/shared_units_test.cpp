@@ -27,7 +27,11 @@ Result<Quantity> reference(Op op, Quantity s, Quantity o, bool reflected) {
         case Op::sub: {
             if (!is_compatible(sc, o.collection))
                 return std::unexpected(incompatible_units(as_string(sc), as_string(o.collection)));
-            const double other = o.value * o.collection.factor / sc.factor;
+            // The same units add as they are; others by their factors, the scale kept apart.
+            Conversion by_factors{Conversion::Kind::factors, o.collection.factor, 0.0, 0.0,
+                                  sc.factor, &o.collection, &sc};
+            const double other =
+                o.collection.units == sc.units ? o.value : by_factors.apply(o.value);
             const double v = op == Op::add ? other + s.value
                                            : (reflected ? other - s.value : s.value - other);
             return normalise(Quantity{v, std::move(sc)});

@@ -40,6 +40,15 @@ DEG = 0.017453292519943295
         (lambda: U("m2") / U("km"), 0.001, "0.001 [m]"),  # normalised by simple simplification
         (lambda: U("degree Fahrenheit") * 1, 1, "1 [°F]"),  # no drift through the offset
         (lambda: U("degree Celsius") * 0.1, 0.1, "0.1 [°C]"),
+        # The same units add as they are: no round trip through the factors.
+        (lambda: U("ft") * 7 - U("ft") * 7, 0, "0 [ft]"),
+        (lambda: U("mi") * 0.45 + U("mi") * 0.45, 0.9, "0.9 [mi]"),
+        (lambda: U("Qm9.Qm2") + U("Qm9.Qm2"), 2, "2 [Qm11]"),  # a factor beyond the double range
+        (lambda: U("Mm9.Mm2") + U("Qm9.Ym2"), 1e252, "1" + "0" * 252 + " [Mm11]"),
+        # Zero is zero in every unit, and factors stay exact through subnormal steps.
+        (lambda: U("Qm9/qm2") * 0, 0, "0 [Qm7]"),
+        (lambda: (U("Qm9.Qm2") * 0).as_base_units(), 0, "0 [m11]"),
+        (lambda: U("shed6/shed").as_base_units(), 1e-260, "0." + "0" * 259 + "1 [m10]"),
     ],
 )
 def test_operator_results(make, number, shown):
