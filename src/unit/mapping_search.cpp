@@ -5,7 +5,10 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstddef>
 #include <cstdlib>
+#include <limits>
+#include <numeric>
 #include <unordered_map>
 
 #include "unit/small_vector.hpp"
@@ -16,8 +19,9 @@ namespace modrin {
 namespace {
 
 // Candidate sums examined in all, over every layer; beyond it the caller keeps the
-// collection as it is, which is correct, only unsimplified.
-constexpr std::uint64_t WORK_BOUND = std::uint64_t{1} << 20;
+// collection as it is, which is correct, only unsimplified. A few milliseconds at most, so
+// that no exponents make a rendering slow.
+constexpr std::uint64_t WORK_BOUND = std::uint64_t{1} << 14;
 
 struct VectorHash {
     std::size_t operator()(const BaseExponents &v) const {
@@ -192,8 +196,9 @@ constexpr std::int64_t LANE_ZERO = std::int64_t{1} << 15;
 // Components stay below this in magnitude, so no lane leaves its 16 bits.
 constexpr std::int64_t LANE_LIMIT = std::int64_t{1} << 14;
 constexpr std::int64_t STEP_LIMIT = 4096;
-// Table insertions in all; beyond it the plain search decides, so nothing is lost.
-constexpr std::uint64_t FAST_WORK_BOUND = std::uint64_t{1} << 22;
+// Table insertions in all, a few milliseconds; beyond it the answer of the problem scaled
+// down stands, if there is one, else the collection stays as it is.
+constexpr std::uint64_t FAST_WORK_BOUND = std::uint64_t{1} << 14;
 
 using Vector = std::array<std::int64_t, BASE_DIMENSIONS>;
 
@@ -238,10 +243,52 @@ struct Slot {
     bool good;
 };
 
+// Slot arrays go back to a small per-thread pool between searches: where page faults are dear
+// (virtual machines), touching fresh pages cost more than the search itself.
+class SlotPool {
+public:
+    static SlotPool &of_this_thread() {
+        static thread_local SlotPool pool;
+        return pool;
+    }
+
+    // n empty slots, in the smallest spare array that holds them.
+    std::vector<Slot> take(std::size_t n) {
+        std::size_t pick = spare_.size();
+        for (std::size_t i = 0; i < spare_.size(); ++i)
+            if (spare_[i].capacity() >= n &&
+                (pick == spare_.size() || spare_[i].capacity() < spare_[pick].capacity()))
+                pick = i;
+        if (pick == spare_.size()) return std::vector<Slot>(n);
+        std::vector<Slot> v = std::move(spare_[pick]);
+        spare_.erase(spare_.begin() + static_cast<std::ptrdiff_t>(pick));
+        held_ -= v.capacity();
+        v.assign(n, Slot{});
+        return v;
+    }
+
+    void give(std::vector<Slot> &&v) noexcept {
+        if (v.capacity() == 0 || held_ + v.capacity() > MOST_HELD) return;  // freed
+        try {
+            spare_.push_back(std::move(v));
+            held_ += spare_.back().capacity();
+        } catch (...) {  // out of memory: the array is simply freed
+        }
+    }
+
+private:
+    static constexpr std::size_t MOST_HELD = std::size_t{1} << 17;  // slots, 3 MiB
+    std::vector<std::vector<Slot>> spare_;
+    std::size_t held_ = 0;
+};
+
 // Open addressing with linear probing; the order of slots depends on the keys alone.
 class Table {
 public:
-    Table() : slots_(16), mask_(15) {}
+    Table() : slots_(SlotPool::of_this_thread().take(16)), mask_(15) {}
+    Table(const Table &) = delete;
+    Table &operator=(const Table &) = delete;
+    ~Table() { SlotPool::of_this_thread().give(std::move(slots_)); }
 
     std::size_t size() const { return size_; }
     const std::vector<Slot> &slots() const { return slots_; }
@@ -280,12 +327,13 @@ private:
         return static_cast<std::size_t>(h) & mask_;
     }
     void grow() {
-        std::vector<Slot> old(slots_.size() * 2);
+        std::vector<Slot> old = SlotPool::of_this_thread().take(slots_.size() * 2);
         old.swap(slots_);
         mask_ = slots_.size() - 1;
         size_ = 0;
         for (const Slot &s : old)
             if (!(s.key == Key{})) offer(s.key, s.cost);
+        SlotPool::of_this_thread().give(std::move(old));
     }
 
     std::vector<Slot> slots_;
@@ -322,8 +370,9 @@ struct Reach {
 };
 
 struct Outcome {
-    bool decided;  // false: the plain search must decide
+    enum class Why : std::uint8_t { decided, not_whole, past_bound } why;
     std::optional<ExponentAssignment> result;
+    bool decided() const { return why == Why::decided; }
 };
 
 struct Mover {
@@ -335,9 +384,12 @@ struct Mover {
 
 bool whole(double x, double limit) { return std::fabs(x) <= limit && x == std::trunc(x); }
 
+// `ceiling`: the steps of an answer known already, so that no dearer sum is kept.
 Outcome search_whole_dimensions(const ExponentAssignment &full, const ExponentAssignment &start,
-                                const BaseExponents &target) {
-    const Outcome undecided{false, std::nullopt};
+                                const BaseExponents &target, std::int64_t ceiling) {
+    const Outcome undecided{Outcome::Why::not_whole, std::nullopt};
+    const Outcome past_bound{Outcome::Why::past_bound, std::nullopt};
+    const Outcome none{Outcome::Why::decided, std::nullopt};
     const std::size_t n = start.size();
     if (full.size() != n) return undecided;
 
@@ -371,12 +423,13 @@ Outcome search_whole_dimensions(const ExponentAssignment &full, const ExponentAs
     std::vector<Reach> after(count + 1), before(count + 1);
     for (std::size_t j = count; j-- > 0;) (after[j] = after[j + 1]).add(movers[j].e, movers[j].m);
     for (std::size_t j = 0; j < count; ++j) (before[j + 1] = before[j]).add(movers[j].e, movers[j].m);
-    if (after[0].lower_bound(residual) < 0) return {true, std::nullopt};
-    std::int64_t ceiling = 0;
+    if (after[0].lower_bound(residual) < 0) return none;
     for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) {
         if (after[0].most_up[i] + after[0].most_down[i] >= LANE_LIMIT) return undecided;
     }
-    for (const Mover &mv : movers) ceiling += mv.m;
+    std::int64_t all_the_way = 0;
+    for (const Mover &mv : movers) all_the_way += mv.m;
+    ceiling = std::min(ceiling, all_the_way);
     for (Mover &mv : movers) {
         Vector v{};
         for (std::int64_t t = 0; t <= mv.m; ++t) {
@@ -425,7 +478,7 @@ Outcome search_whole_dimensions(const ExponentAssignment &full, const ExponentAs
         const std::uint64_t behind =
             backward[b].size() * static_cast<std::uint64_t>(movers[b - 1].m + 1);
         work += std::min(ahead, behind);
-        if (work > FAST_WORK_BOUND) return undecided;
+        if (work > FAST_WORK_BOUND) return past_bound;
         if (ahead <= behind) {
             extend(forward[f], forward[f + 1], movers[f], after[f + 1]);
             ++f;
@@ -437,7 +490,7 @@ Outcome search_whole_dimensions(const ExponentAssignment &full, const ExponentAs
     const bool bridge = f < b;
     if (bridge) {
         work += forward[f].size() * static_cast<std::uint64_t>(movers[f].m + 1);
-        if (work > FAST_WORK_BOUND) return undecided;
+        if (work > FAST_WORK_BOUND) return past_bound;
     }
     // The fewest steps of a whole path through sum s, or -1 when none completes.
     auto through = [&](const Slot &s) {
@@ -463,7 +516,7 @@ Outcome search_whole_dimensions(const ExponentAssignment &full, const ExponentAs
         via[i] = through(s);
         if (via[i] >= 0 && (best < 0 || via[i] < best)) best = via[i];
     }
-    if (best < 0) return {true, std::nullopt};
+    if (best < 0) return none;
     for (std::size_t i = 0; i < via.size(); ++i) forward[f].slots()[i].good = via[i] == best;
     // A prefix of a cheapest path is itself reached at its fewest steps, so a sum is on one
     // exactly when a good successor is reached from it by its own step.
@@ -506,7 +559,44 @@ Outcome search_whole_dimensions(const ExponentAssignment &full, const ExponentAs
     for (std::size_t k = 0; k < n; ++k)
         result.append_new(start[k].unit, static_cast<std::int32_t>(start[k].exponent + moved[k]));
     if (!check_satisfies_base_units(result, target)) return undecided;
-    return {true, std::move(result)};
+    return {Outcome::Why::decided, std::move(result)};
+}
+
+std::int64_t steps_between(const ExponentAssignment &a, const ExponentAssignment &start) {
+    std::int64_t steps = 0;
+    for (std::size_t k = 0; k < a.size(); ++k)
+        steps += std::llabs(std::int64_t{a[k].exponent} - start[k].exponent);
+    return steps;
+}
+
+// Large exponents that share a factor, such as (W.s.C/J.A)^950, make the exact search's
+// tables huge while the same problem divided by that factor is small. Its answer, scaled
+// back, is a valid one (perhaps not the cheapest), found in a few steps.
+std::optional<ExponentAssignment> scaled_down_answer(const ExponentAssignment &full,
+                                                     const ExponentAssignment &start,
+                                                     const BaseExponents &target) {
+    std::int64_t g = 0;
+    for (std::size_t k = 0; k < full.size(); ++k)
+        g = std::gcd(g, std::gcd(std::int64_t{full[k].exponent}, std::int64_t{start[k].exponent}));
+    for (double t : target) {
+        if (!whole(t, 1e12)) return std::nullopt;
+        g = std::gcd(g, static_cast<std::int64_t>(t));
+    }
+    if (g < 2) return std::nullopt;
+    ExponentAssignment small_full = full, small_start = start;
+    BaseExponents small_target = target;
+    for (std::size_t k = 0; k < full.size(); ++k) {
+        small_full.at(k) = static_cast<std::int32_t>(full[k].exponent / g);
+        small_start.at(k) = static_cast<std::int32_t>(start[k].exponent / g);
+    }
+    for (double &t : small_target) t = static_cast<double>(static_cast<std::int64_t>(t) / g) + 0.0;
+    std::optional<ExponentAssignment> small = simplify_mapping_algorithm(small_full, small_start,
+                                                                         small_target);
+    if (!small) return std::nullopt;
+    for (std::size_t k = 0; k < small->size(); ++k)
+        small->at(k) = static_cast<std::int32_t>(std::int64_t{(*small)[k].exponent} * g);
+    if (!check_satisfies_base_units(*small, target)) return std::nullopt;
+    return small;
 }
 
 }  // namespace
@@ -514,9 +604,15 @@ Outcome search_whole_dimensions(const ExponentAssignment &full, const ExponentAs
 std::optional<ExponentAssignment> simplify_mapping_algorithm(const ExponentAssignment &full,
                                                              const ExponentAssignment &start,
                                                              const BaseExponents &target) {
-    Outcome fast = search_whole_dimensions(full, start, target);
-    if (fast.decided) return std::move(fast.result);
-    return search(full, start, target, Strategy::automatic);
+    std::optional<ExponentAssignment> coarse = scaled_down_answer(full, start, target);
+    const std::int64_t ceiling =
+        coarse ? steps_between(*coarse, start) : std::numeric_limits<std::int64_t>::max();
+    Outcome fast = search_whole_dimensions(full, start, target, ceiling);
+    if (fast.decided()) return std::move(fast.result);
+    // The plain search prunes less, so it would only spend its own bound as well.
+    if (fast.why == Outcome::Why::past_bound) return coarse;
+    std::optional<ExponentAssignment> plain = search(full, start, target, Strategy::automatic);
+    return plain ? plain : coarse;
 }
 
 namespace detail {

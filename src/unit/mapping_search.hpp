@@ -10,8 +10,10 @@ namespace modrin {
 // Each unit's exponent may move from its start value towards its full value (never past it).
 // Returns the assignment that satisfies `target` with the fewest steps in all, ties going to
 // the one that moves earlier units (in the assignment's order) further; so a solution one step
-// from the start is the first such unit's. Nothing when no assignment satisfies the target or
-// the search would exceed its work bound. `start` and `full` hold the same units in one order.
+// from the start is the first such unit's. Where the search would exceed its work bound, the
+// answer of the problem divided by the common factor of its exponents (valid, perhaps not the
+// fewest steps), else nothing; nothing too when no assignment satisfies the target. `start`
+// and `full` hold the same units in one order.
 std::optional<ExponentAssignment> simplify_mapping_algorithm(const ExponentAssignment &full,
                                                              const ExponentAssignment &start,
                                                              const BaseExponents &target);

@@ -106,6 +106,10 @@ TEST(Simplify, DropsUnitsThatOnlyCancelEachOther) {
         {build({{"J", 1}, {"N", -1}}), "[J/N]", 2, "never a new unit, so J/N stays"},
         {parse("km/hr"), "[km/hr]", 2, "each unit its own dimension"},
         {build({{"J", 2}, {"N", -1}, {"m", -1}}), "[J]", 3, "J moves one step, not two"},
+        // Large exponents: past the search's bound, the problem divided by their common factor.
+        {pow(parse("W.s.C/J.A"), 950), "[s950]", 5, "a plain cancellation at a large power"},
+        {pow(parse("W.s.C.Pa.L/J.A.N.m"), 636), "[s636]", 9, "the same with more units"},
+        {pow(parse("J.s.Hz/W.N.m2"), 2701), "[1/W2701.m2701]", 4, "with s.Hz cancelled first"},
     };
     for (const FullCase &c : cases) {
         UnitCollection r = simplify(c.in);

@@ -49,6 +49,7 @@ DEG = 0.017453292519943295
         (lambda: U("Qm9/qm2") * 0, 0, "0 [Qm7]"),
         (lambda: (U("Qm9.Qm2") * 0).as_base_units(), 0, "0 [m11]"),
         (lambda: U("shed6/shed").as_base_units(), 1e-260, "0." + "0" * 259 + "1 [m10]"),
+        (lambda: U("W.s.C/J.A") ** 950, 1, "1 [s950]"),  # simplified at once at any power
     ],
 )
 def test_operator_results(make, number, shown):
