@@ -1,8 +1,11 @@
 """Times modrin's operations from Python beside pint, astropy, unyt and quantities.
 
-Every number comes from this one process: the minimum over repeats of timeit runs, with a
-decimal.Decimal multiplication as the yardstick. Each library computes the same physics through
-its own fastest idiomatic scalar path; the answers are compared before anything is timed.
+Every number comes from this one process. Each op is timed in rounds; a round alternates short
+runs of the op with runs of a yardstick (a decimal.Decimal multiplication; for the list, the
+library's own product), yardstick first and last, and gives the op's quickest run over the
+yardstick's. The op's ratio is the median of its rounds, printed with their p10-p90 spread, and
+its ns its quickest run. Each library computes the same physics through its own fastest
+idiomatic scalar path; the answers are compared before anything is timed.
 
     python3 bench/bench_python.py [--json FILE]
 """
@@ -12,6 +15,7 @@ import decimal
 import json
 import math
 import re
+import statistics
 import sys
 import timeit
 
@@ -30,6 +34,11 @@ GOALS = {
 LIST_GOAL = 2.0         # building a list of products, against the bare product
 SIZE_GOAL = {"Modrin": 48, "LogModrin": 48}
 LIST_LENGTH = 100_000
+ROUNDS = 15             # rounds of each op, each giving one ratio to the yardstick
+RUNS = 3                # runs of the op in a round, each between two runs of the yardstick
+RUN_S = 0.001           # seconds per run of a single op
+LIST_ROUNDS = 7         # a list run builds a whole list, a second or more for some peers
+PEER_LIST_ROUNDS = 3    # (whose list ratios the table does not show), so one run a round
 
 # Operation, what it shows, and the unit its answer is checked in (pint's syntax, which the
 # peers all read; modrin's own spelling beside it). None: no numeric answer to compare.
@@ -232,29 +241,68 @@ def agree(x, y):
     return math.isclose(x, y, rel_tol=1e-9, abs_tol=0.0)
 
 
-def per_call_ns(stmt, env, target_s=0.02, repeat=7):
-    timer = timeit.Timer(stmt, globals=env)
+def loops_for(timer, run_s=RUN_S):
+    """How many loops of the timer take about run_s."""
     number = 1
     while True:
         elapsed = timer.timeit(number)
-        if elapsed >= target_s / 4 or number >= 1 << 24:
+        if elapsed >= run_s / 4 or number >= 1 << 24:
             break
-        number *= 4 if elapsed < target_s / 40 else 2
-    number = max(1, int(number * target_s / max(elapsed, 1e-9)))
-    return min(timer.repeat(repeat=repeat, number=number)) / number * 1e9
+        number *= 4 if elapsed < run_s / 40 else 2
+    return max(1, int(number * run_s / max(elapsed, 1e-9)))
 
 
-def list_ns(stmt, env, repeat):
-    timer = timeit.Timer(stmt, globals=env)
-    return min(timer.repeat(repeat=repeat, number=1)) / LIST_LENGTH * 1e9
+class Timed:
+    """A statement, the loops of it that make one timed run, and the runs made so far."""
+
+    def __init__(self, stmt, env, per_loop=1):
+        self.timer = timeit.Timer(stmt, globals=env)
+        self.per_loop = per_loop    # ops one loop does: a list builds LIST_LENGTH products
+        self.loops = 1 if per_loop > 1 else loops_for(self.timer)
+        self.seen = []              # ns per op of every run, for the yardstick's own figure
+
+    def run_ns(self):
+        ns = self.timer.timeit(self.loops) / self.loops / self.per_loop * 1e9
+        self.seen.append(ns)
+        return ns
 
 
-def measure_library(lib, notes):
+def interleaved(op, yardstick, rounds, runs):
+    """op's quickest ns per op, and its ratio to the yardstick in each round.
+
+    A round alternates runs of the yardstick and of the op, yardstick first and last, and sets
+    the op's quickest run against the yardstick's: load only ever slows a run down, and the two
+    share whatever load the moment has.
+    """
+    quickest, ratios = [], []
+    for _ in range(rounds):
+        base = [yardstick.run_ns()]
+        own = []
+        for _ in range(runs):
+            own.append(op.run_ns())
+            base.append(yardstick.run_ns())
+        quickest.append(min(own))
+        ratios.append(min(own) / min(base))
+    return min(quickest), ratios
+
+
+def summary(ratios):
+    p10, *_, p90 = statistics.quantiles(ratios, n=10, method="inclusive")
+    return {"median": statistics.median(ratios), "p10": p10, "p90": p90}
+
+
+def per_call_ns(stmt, env, runs=ROUNDS * RUNS):
+    timed = Timed(stmt, env)
+    return min(timed.run_ns() for _ in range(runs))
+
+
+def measure_library(lib, decimal_mul, notes):
+    """ns per op and ratio summaries of every op the library can do, and its answers."""
     try:
         env, ops, to_unit = SETUPS[lib]()
     except ImportError as exc:
         notes.append(f"{lib}: not installed ({exc}); its column is null")
-        return None, None
+        return None, None, None
     env[f"range_{LIST_LENGTH}"] = range(LIST_LENGTH)
     stmts = statements(ops)
     answers, timed = {}, {}
@@ -268,13 +316,16 @@ def measure_library(lib, notes):
             notes.append(f"{lib}: {op} failed ({type(exc).__name__}: {exc}); null")
             continue
         timed[op] = stmt
-    results = {}
+    results, ratios = {}, {}
     for op, stmt in timed.items():
         if op == "list_of_products":
-            results[op] = list_ns(stmt, env, repeat=5 if lib == "modrin" else 3)
+            results[op], r = interleaved(Timed(stmt, env, per_loop=LIST_LENGTH),
+                                         Timed(stmts["product"], env),
+                                         LIST_ROUNDS if lib == "modrin" else PEER_LIST_ROUNDS, 1)
         else:
-            results[op] = per_call_ns(stmt, env)
-    return results, answers
+            results[op], r = interleaved(Timed(stmt, env), decimal_mul, ROUNDS, RUNS)
+        ratios[op] = summary(r)
+    return results, ratios, answers
 
 
 def check_agreement(answers, notes):
@@ -302,27 +353,29 @@ def fmt_ns(ns):
 
 def report(data, notes):
     ops = data["ops_ns"]
-    decimal_ns = data["baselines_ns"]["decimal_mul"]
     peers = LIBRARIES[1:]
-    print(f"Decimal multiplication {decimal_ns:.1f} ns, float multiplication "
-          f"{data['baselines_ns']['float_mul']:.1f} ns (ns per op, min of repeats)\n")
-    head = ["op", "modrin ns", "x Decimal", "goal", "", *[f"{p} ns" for p in peers],
-            "fastest peer", "x fastest peer"]
+    print(f"Decimal multiplication {data['baselines_ns']['decimal_mul']:.1f} ns, float "
+          f"multiplication {data['baselines_ns']['float_mul']:.1f} ns (ns per op, quickest run)")
+    print(f"x Decimal: the median over {ROUNDS} rounds of the op's quickest run over the quickest "
+          f"Decimal run between its own; p10-p90: the spread of those per-round ratios\n")
+    head = ["op", "modrin ns", "x Decimal", "p10-p90", "goal", "",
+            *[f"{p} ns" for p in peers], "fastest peer", "x fastest peer"]
     rows = []
     for op, _, _ in OPS:
         own = ops[op]["modrin"]
-        ratio = goal = mark = "-"
+        ratio = spread = goal = mark = "-"
         if op == "list_of_products":
-            bare = ops["product"]["modrin"]
-            if own is not None and bare:
-                ratio = f"{own / bare:.2f} x product"
-                goal = f"<= {LIST_GOAL}x product"
-                mark = "pass" if own / bare <= LIST_GOAL else "FAIL"
-        elif own is not None:
-            ratio = f"{own / decimal_ns:.2f}"
-            if op in GOALS:
-                goal = f"<= {GOALS[op]}x"
-                mark = "pass" if own / decimal_ns <= GOALS[op] else "FAIL"
+            own_ratio, limit = data["ratios_to_product"][op]["modrin"], LIST_GOAL
+            against = " product"
+        else:
+            own_ratio, limit = data["ratios_to_decimal_mul"][op]["modrin"], GOALS.get(op)
+            against = ""
+        if own_ratio is not None:
+            ratio = f"{own_ratio['median']:.2f}" + (f" x{against}" if against else "")
+            spread = f"{own_ratio['p10']:.2f}-{own_ratio['p90']:.2f}"
+            if limit is not None:
+                goal = f"<= {limit}x{against}"
+                mark = "pass" if own_ratio["median"] <= limit else "FAIL"
         timed_peers = [(ops[op][p], p) for p in peers if ops[op][p] is not None]
         fastest, versus = "-", "-"
         if timed_peers:
@@ -330,11 +383,11 @@ def report(data, notes):
             fastest = best
             if own is not None:
                 versus = f"{own / best_ns:.3f}"
-        rows.append([op, fmt_ns(own), ratio, goal, mark,
+        rows.append([op, fmt_ns(own), ratio, spread, goal, mark,
                      *[fmt_ns(ops[op][p]) for p in peers], fastest, versus])
     for name, size in data["sizes_bytes"].items():
         limit = SIZE_GOAL[name]
-        rows.append([f"sizeof {name}", f"{size} B", "", f"<= {limit} B",
+        rows.append([f"sizeof {name}", f"{size} B", "", "", f"<= {limit} B",
                      "pass" if size <= limit else "FAIL", *["" for _ in peers], "", ""])
     widths = [max(len(str(r[i])) for r in [head, *rows]) for i in range(len(head))]
     line = lambda cells: "| " + " | ".join(str(c).ljust(w) for c, w in zip(cells, widths)) + " |"
@@ -359,19 +412,24 @@ def main():
     notes = []
     baseline_env = {"x": decimal.Decimal("1.2345"), "y": decimal.Decimal("6.789"),
                     "fx": 1.2345, "fy": 6.789}
-    decimal_first = per_call_ns("x * y", baseline_env)
-    data = {"ops_ns": {op: {lib: None for lib in LIBRARIES} for op, _, _ in OPS}}
-    answers = {}
+    decimal_mul = Timed("x * y", baseline_env)
+    empty = lambda: {op: {lib: None for lib in LIBRARIES} for op, _, _ in OPS}
+    data = {"ops_ns": empty()}
+    ratios, answers = empty(), {}
     for lib in LIBRARIES:
-        results, answers[lib] = measure_library(lib, notes)
+        results, lib_ratios, answers[lib] = measure_library(lib, decimal_mul, notes)
         for op, ns in (results or {}).items():
             data["ops_ns"][op][lib] = ns
+            ratios[op][lib] = lib_ratios[op]
     check_agreement(answers, notes)
-    # Measured first and last, so the yardstick sees the same load as the ops between.
     data["baselines_ns"] = {
-        "decimal_mul": min(decimal_first, per_call_ns("x * y", baseline_env)),
+        "decimal_mul": min(decimal_mul.seen),
         "float_mul": per_call_ns("fx * fy", baseline_env),
     }
+    data["ratios_to_decimal_mul"] = {op: r for op, r in ratios.items() if op != "list_of_products"}
+    data["ratios_to_product"] = {"list_of_products": ratios["list_of_products"]}
+    data["rounds"] = {"op": ROUNDS, "runs_per_round": RUNS, "list": LIST_ROUNDS,
+                      "peer_list": PEER_LIST_ROUNDS}
     data["sizes_bytes"] = sizes()
     data["goals"] = {
         "ratio_to_decimal_mul": GOALS,

@@ -10,16 +10,29 @@ from pathlib import Path
 
 import pytest
 
+import modrin
+
 pytest.importorskip("mypy")
 
 SCRIPTS = Path(__file__).parent / "typed_use"
-STUBS = Path(__file__).resolve().parents[2] / "src" / "lib"
+ROOT = Path(__file__).resolve().parents[2]
 
 
 def run(module, *args, cwd):
-    env = {**os.environ, "MYPYPATH": str(STUBS)}
+    # No MYPYPATH: the checkers find the stub beside the built module, as in site-packages.
+    env = {k: v for k, v in os.environ.items() if k != "MYPYPATH"}
     return subprocess.run([sys.executable, "-m", module, *args], capture_output=True, text=True,
                           env=env, cwd=cwd)
+
+
+def test_dev_run_gives_mypy_the_stub_as_an_installed_package_would(tmp_path):
+    if Path(modrin.__file__).resolve().parent != ROOT / "build" / "release" / "python":
+        pytest.skip("./dev run serves the release build, not the one under test")
+    env = {k: v for k, v in os.environ.items() if k not in ("PYTHONPATH", "MYPYPATH")}
+    done = subprocess.run([str(ROOT / "dev"), "run", "python3", "-m", "mypy", "--strict",
+                           "--cache-dir", str(tmp_path), str(SCRIPTS / "uses_modrin.py")],
+                          capture_output=True, text=True, env=env, cwd=tmp_path)
+    assert done.returncode == 0, done.stdout + done.stderr
 
 
 def test_mypy_strict_accepts_typed_use_and_reports_each_marked_misuse(tmp_path):
