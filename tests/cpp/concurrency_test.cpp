@@ -215,58 +215,73 @@ using AtomicFlag = py::BasicAccessFlag<py::FlagWord::atomic>;
 // 48-bit payloads that differ at both ends, so a carry or borrow into the count shows.
 std::uintptr_t payload_for(std::uint64_t n) { return (n * 0x9E3779B97F4A7C15u) >> 16; }
 
-// Every fourth attempt is a writer's: it bumps plain guarded words one at a time and moves the
-// payload with them, while readers expect equal words and the matching payload. A breach, a
-// lost update or a race that ThreadSanitizer sees means two holders overlapped.
+// A counter that orders nothing, so that only the flag keeps the guarded words free of races
+// in ThreadSanitizer's eyes.
+class Tally {
+public:
+    std::uint64_t up() { return n_.fetch_add(1, std::memory_order_relaxed) + 1; }
+    void down() { n_.fetch_sub(1, std::memory_order_relaxed); }
+    std::uint64_t get() const { return n_.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<std::uint64_t> n_{0};
+};
+
+// Every fourth attempt is a writer's: it bumps plain guarded words and moves the payload with
+// them, while readers expect equal words and the matching payload. A breach, a lost update or
+// a race that ThreadSanitizer sees means two holders overlapped. A refused thread yields, so
+// holds interleave finely even on few cores.
 TEST(AtomicAccessFlag, HoldersExcludeEachOtherAndBouncingLeavesThePayload) {
-    constexpr std::size_t ATTEMPTS = 20000;
+    constexpr std::uint64_t HOLDS = 10000;  // per thread
     AtomicFlag flag;
     flag.set_payload(payload_for(0));
     std::uint64_t guarded[4] = {};
-    std::atomic<int> readers{0}, writers{0};
-    std::atomic<std::uint64_t> written{0}, read{0}, breaches{0};
+    Tally readers, writers, written, breaches;
+    const auto write = [&] {
+        if (!flag.try_exclusive()) return false;
+        if (writers.up() != 1 || readers.get() != 0) breaches.up();
+        const std::uint64_t n = guarded[0] + 1;
+        for (std::uint64_t &g : guarded) g = n;
+        flag.set_payload(payload_for(n));
+        if (flag.payload() != payload_for(n)) breaches.up();
+        writers.down();
+        written.up();
+        flag.release_exclusive();
+        return true;
+    };
+    const auto read = [&] {
+        if (!flag.try_shared()) return false;
+        readers.up();
+        if (writers.get() != 0) breaches.up();
+        const std::uint64_t n = guarded[0];
+        for (std::uint64_t g : guarded)
+            if (g != n) breaches.up();
+        if (flag.payload() != payload_for(n)) breaches.up();
+        readers.down();
+        flag.release_shared();
+        return true;
+    };
     std::barrier start(static_cast<std::ptrdiff_t>(THREADS));
     {
         std::vector<std::jthread> threads;
         for (std::size_t t = 0; t < THREADS; ++t) {
             threads.emplace_back([&, t] {
                 start.arrive_and_wait();
-                for (std::size_t i = 0; i < ATTEMPTS; ++i) {
-                    if ((i + t) % 4 == 0) {
-                        if (!flag.try_exclusive()) continue;
-                        if (++writers != 1 || readers != 0) ++breaches;
-                        const std::uint64_t n = guarded[0] + 1;
-                        for (std::uint64_t &g : guarded) {
-                            g = n;
-                            std::this_thread::yield();
-                        }
-                        flag.set_payload(payload_for(n));
-                        std::this_thread::yield();  // readers bounce off meanwhile
-                        if (flag.payload() != payload_for(n)) ++breaches;
-                        --writers;
-                        ++written;
-                        flag.release_exclusive();
+                for (std::uint64_t i = t, held = 0; held < HOLDS; ++i) {
+                    if (i % 4 == 0 ? write() : read()) {
+                        ++held;
                     } else {
-                        if (!flag.try_shared()) continue;
-                        ++readers;
-                        if (writers != 0) ++breaches;
-                        const std::uint64_t n = guarded[0];
-                        for (std::uint64_t g : guarded)
-                            if (g != n) ++breaches;
-                        if (flag.payload() != payload_for(n)) ++breaches;
-                        --readers;
-                        ++read;
-                        flag.release_shared();
+                        std::this_thread::yield();
                     }
                 }
             });
         }
     }
-    EXPECT_EQ(breaches.load(), 0u);
-    EXPECT_GT(read.load(), 0u);
-    EXPECT_EQ(guarded[0], written.load());
+    EXPECT_EQ(breaches.get(), 0u);
+    EXPECT_GT(written.get(), 0u);
+    EXPECT_EQ(guarded[0], written.get());
     ASSERT_TRUE(flag.try_exclusive()) << "holds or bounces left in the count";
-    EXPECT_EQ(flag.payload(), payload_for(written.load()));
+    EXPECT_EQ(flag.payload(), payload_for(written.get()));
 }
 
 // While the test holds the flag, eight threads try both kinds of access: what conflicts is
