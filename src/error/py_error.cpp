@@ -4,14 +4,12 @@
 #include <new>
 #include <string>
 
-#include "unit/unit_defs/suggest.hpp"
-
 namespace modrin::py {
 
 namespace {
 
 // Adds the note to the exception being raised; a failed note never replaces the exception.
-void add_note(const std::string &text) {
+void add_note(std::string_view text) {
     PyObject *exc = PyErr_GetRaisedException();
     if (exc == nullptr) return;
     PyObject *note = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
@@ -23,20 +21,9 @@ void add_note(const std::string &text) {
     PyErr_SetRaisedException(exc);
 }
 
-// Which factor of a unit text failed and what was perhaps meant; computed only on failure.
-void add_unit_note(const std::string &text) {
-    std::string note;
-    try {
-        note = explain_unit_not_found(text);
-    } catch (...) {
-        return;  // the exception stands without its note
-    }
-    if (!note.empty()) add_note(note);
-}
-
 }  // namespace
 
-PyObject *raise(const ModrinError &error) {
+PyObject *raise(const ModrinError &error, std::string_view note) {
     PyObject *type = nullptr;
     switch (error.kind) {
         case ErrorKind::unit_not_found:
@@ -57,7 +44,7 @@ PyObject *raise(const ModrinError &error) {
     if (msg == nullptr) return nullptr;
     PyErr_SetObject(type, msg);
     Py_DECREF(msg);
-    if (error.kind == ErrorKind::unit_not_found) add_unit_note(error.first);
+    if (!note.empty()) add_note(note);
     return nullptr;
 }
 

@@ -3,12 +3,15 @@
 
 #include <Python.h>
 
+#include <string_view>
+
 #include "error/modrin_error.hpp"
 
 namespace modrin::py {
 
-// Sets the exception mapped from the error's kind and returns nullptr.
-PyObject *raise(const ModrinError &error);
+// Sets the exception mapped from the error's kind, with `note` added unless empty, and
+// returns nullptr. The binding's one-argument `raise` (lib/raise.hpp) supplies the note.
+PyObject *raise(const ModrinError &error, std::string_view note);
 
 // The class of internal faults: derived from BaseException, so `except Exception` does not
 // swallow a broken invariant. Created once per interpreter; null only if creation failed.

@@ -5,6 +5,7 @@
 
 #include "error/py_error.hpp"
 #include "lib/objects.hpp"
+#include "lib/raise.hpp"
 #include "unit/parse_cache.hpp"
 
 namespace modrin::py {

@@ -10,6 +10,7 @@
 #include "lib/coerce.hpp"
 #include "lib/objects.hpp"
 #include "lib/protocols.hpp"
+#include "lib/raise.hpp"
 #include "unit/number_text.hpp"
 #include "unit/rounding.hpp"
 

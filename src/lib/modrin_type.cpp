@@ -13,6 +13,7 @@
 #include "lib/coerce.hpp"
 #include "lib/objects.hpp"
 #include "lib/protocols.hpp"
+#include "lib/raise.hpp"
 #include "unit/base_units.hpp"
 #include "unit/number_text.hpp"
 #include "unit/parse_cache.hpp"

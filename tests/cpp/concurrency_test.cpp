@@ -1,10 +1,12 @@
 // Many threads on every structure the core shares between threads, each answer compared with
-// the one a single thread gives. Under ThreadSanitizer (./dev tsan) a race fails the run even
-// when every answer happens to agree.
+// the one a single thread gives, and on the free-threaded access flag. Under ThreadSanitizer
+// (./dev tsan) a race fails the run even when every answer happens to agree.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <barrier>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "lib/access_flag.hpp"
 #include "unit/collection.hpp"
 #include "unit/parse.hpp"
 #include "unit/parse_cache.hpp"
@@ -204,6 +207,135 @@ TEST_P(SharedStructure, ManyThreadsGiveTheSingleThreadedAnswers) {
 INSTANTIATE_TEST_SUITE_P(Core, SharedStructure, testing::ValuesIn(WORKLOADS),
                          [](const testing::TestParamInfo<Workload> &p) {
                              return std::string(p.param.name);
+                         });
+
+// The free-threaded access flag, built whatever this build's interpreter is.
+using AtomicFlag = py::BasicAccessFlag<py::FlagWord::atomic>;
+
+// 48-bit payloads that differ at both ends, so a carry or borrow into the count shows.
+std::uintptr_t payload_for(std::uint64_t n) { return (n * 0x9E3779B97F4A7C15u) >> 16; }
+
+// A counter that orders nothing, so that only the flag keeps the guarded words free of races
+// in ThreadSanitizer's eyes.
+class Tally {
+public:
+    std::uint64_t up() { return n_.fetch_add(1, std::memory_order_relaxed) + 1; }
+    void down() { n_.fetch_sub(1, std::memory_order_relaxed); }
+    std::uint64_t get() const { return n_.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<std::uint64_t> n_{0};
+};
+
+// Every fourth attempt is a writer's: it bumps plain guarded words and moves the payload with
+// them, while readers expect equal words and the matching payload. A breach, a lost update or
+// a race that ThreadSanitizer sees means two holders overlapped. A refused thread yields, so
+// holds interleave finely even on few cores.
+TEST(AtomicAccessFlag, HoldersExcludeEachOtherAndBouncingLeavesThePayload) {
+    constexpr std::uint64_t HOLDS = 10000;  // per thread
+    AtomicFlag flag;
+    flag.set_payload(payload_for(0));
+    std::uint64_t guarded[4] = {};
+    Tally readers, writers, written, breaches;
+    const auto write = [&] {
+        if (!flag.try_exclusive()) return false;
+        if (writers.up() != 1 || readers.get() != 0) breaches.up();
+        const std::uint64_t n = guarded[0] + 1;
+        for (std::uint64_t &g : guarded) g = n;
+        flag.set_payload(payload_for(n));
+        if (flag.payload() != payload_for(n)) breaches.up();
+        writers.down();
+        written.up();
+        flag.release_exclusive();
+        return true;
+    };
+    const auto read = [&] {
+        if (!flag.try_shared()) return false;
+        readers.up();
+        if (writers.get() != 0) breaches.up();
+        const std::uint64_t n = guarded[0];
+        for (std::uint64_t g : guarded)
+            if (g != n) breaches.up();
+        if (flag.payload() != payload_for(n)) breaches.up();
+        readers.down();
+        flag.release_shared();
+        return true;
+    };
+    std::barrier start(static_cast<std::ptrdiff_t>(THREADS));
+    {
+        std::vector<std::jthread> threads;
+        for (std::size_t t = 0; t < THREADS; ++t) {
+            threads.emplace_back([&, t] {
+                start.arrive_and_wait();
+                for (std::uint64_t i = t, held = 0; held < HOLDS; ++i) {
+                    if (i % 4 == 0 ? write() : read()) {
+                        ++held;
+                    } else {
+                        std::this_thread::yield();
+                    }
+                }
+            });
+        }
+    }
+    EXPECT_EQ(breaches.get(), 0u);
+    EXPECT_GT(written.get(), 0u);
+    EXPECT_EQ(guarded[0], written.get());
+    ASSERT_TRUE(flag.try_exclusive()) << "holds or bounces left in the count";
+    EXPECT_EQ(flag.payload(), payload_for(written.get()));
+}
+
+// While the test holds the flag, eight threads try both kinds of access: what conflicts is
+// refused at once, so they all finish while the hold lasts, what does not is granted, and an
+// exclusive holder's payload changes survive their bouncing.
+class HeldAtomicFlag : public testing::TestWithParam<bool> {};
+
+TEST_P(HeldAtomicFlag, RefusesConflictingAttemptsWithoutWaiting) {
+    const bool exclusive = GetParam();
+    constexpr std::size_t ATTEMPTS = 100000;
+    AtomicFlag flag;
+    flag.set_payload(payload_for(0));
+    ASSERT_TRUE(exclusive ? flag.try_exclusive() : flag.try_shared());
+    std::atomic<std::uint64_t> shared_grants{0}, exclusive_grants{0};
+    std::atomic<std::size_t> finished{0};
+    std::vector<std::jthread> threads;
+    for (std::size_t t = 0; t < THREADS; ++t) {
+        threads.emplace_back([&] {
+            for (std::size_t i = 0; i < ATTEMPTS; ++i) {
+                if (flag.try_shared()) {
+                    ++shared_grants;
+                    flag.release_shared();
+                }
+                if (flag.try_exclusive()) {
+                    ++exclusive_grants;
+                    flag.release_exclusive();
+                }
+            }
+            ++finished;
+        });
+    }
+    std::uint64_t n = 0, disturbed = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (finished < THREADS && std::chrono::steady_clock::now() < deadline) {
+        if (exclusive) flag.set_payload(payload_for(++n));
+        if (flag.payload() != payload_for(n)) ++disturbed;
+    }
+    EXPECT_EQ(finished.load(), THREADS) << "a refused attempt waited for the holder";
+    if (exclusive) {
+        flag.release_exclusive();
+    } else {
+        flag.release_shared();
+    }
+    threads.clear();
+    EXPECT_EQ(disturbed, 0u);
+    EXPECT_EQ(exclusive_grants.load(), 0u);
+    EXPECT_EQ(shared_grants.load(), exclusive ? 0u : THREADS * ATTEMPTS);
+    ASSERT_TRUE(flag.try_exclusive()) << "holds or bounces left in the count";
+    EXPECT_EQ(flag.payload(), payload_for(n));
+}
+
+INSTANTIATE_TEST_SUITE_P(AtomicAccessFlag, HeldAtomicFlag, testing::Bool(),
+                         [](const testing::TestParamInfo<bool> &p) {
+                             return std::string(p.param ? "exclusive" : "shared");
                          });
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "error/py_error.hpp"
 #include "lib/access.hpp"
 #include "lib/binder.hpp"
+#include "lib/raise.hpp"
 #include "unit/unit_defs/units.hpp"
 
 namespace {
