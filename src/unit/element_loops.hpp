@@ -23,7 +23,9 @@ struct Input {
     std::ptrdiff_t step;
 };
 // An output may be the very memory of an input, element for element (in-place operators);
-// any other overlap with an input is the caller's to avoid.
+// any other overlap with an input is the caller's to avoid. Every element is computed from
+// the inputs as they were: a reduction, whose output is its first input with step 0, is not
+// such a loop.
 struct Output {
     char *data;
     std::ptrdiff_t step;

@@ -26,7 +26,8 @@ bool same_result(double a, double b) {
 }
 
 SharedUnits custom(const char *name, double factor, double offset, BaseExponents dims) {
-    return SharedUnits(coerce_unit_to_collection(SingleUnit::make(name, name, factor, offset, dims)));
+    return SharedUnits(
+        coerce_unit_to_collection(SingleUnit::make(name, name, factor, offset, dims)));
 }
 
 // Units by dimension, so that most draws are compatible: factors that overflow (Qm9.Qm3),
@@ -92,7 +93,9 @@ struct Pool {
                                               DBL_MIN, DBL_TRUE_MIN, DBL_MAX, 1.0};
                 return SPECIAL[below(std::size(SPECIAL))];
             }
-            case 2: return std::ldexp(1.0 + static_cast<double>(below(1000)), int(below(2100)) - 1080);
+            case 2:
+                return std::ldexp(1.0 + static_cast<double>(below(1000)),
+                                  static_cast<int>(below(2100)) - 1080);
             case 3: return static_cast<double>(static_cast<int>(below(21)) - 10);
             default: return std::ldexp(static_cast<double>(rng() >> 11), -53 - int(below(20)));
         }
@@ -122,7 +125,9 @@ struct Strided {
         storage.assign(span, fill);
         first = e < 0 ? span - 1 : 0;
     }
-    T &at(std::size_t i) { return storage[first + static_cast<std::size_t>(static_cast<long>(i) * every)]; }
+    T &at(std::size_t i) {
+        return storage[first + static_cast<std::size_t>(static_cast<long>(i) * every)];
+    }
     std::ptrdiff_t step() const { return every * static_cast<std::ptrdiff_t>(sizeof(T)); }
     Input in() const { return {reinterpret_cast<const char *>(storage.data() + first), step()}; }
     Output out() { return {reinterpret_cast<char *>(storage.data() + first), step()}; }
@@ -154,7 +159,8 @@ struct Draw {
         std::vector<T> want(n);
         for (std::size_t i = 0; i < n; ++i) want[i] = expected(i);
         // In place, as `a += b` runs: the output is the first input's memory.
-        const bool in_place = std::is_same_v<T, double> && inputs[0].every != 0 && pool.below(6) == 0;
+        const bool in_place =
+            std::is_same_v<T, double> && inputs[0].every != 0 && pool.below(6) == 0;
         if constexpr (std::is_same_v<T, double>) {
             if (in_place) {
                 loop(inputs[0].out());
@@ -187,7 +193,7 @@ std::string describe(const char *family, const SharedUnits &a, const SharedUnits
     return std::string(family) + " [" + plain_text(a) + "] [" + plain_text(b) + "]";
 }
 
-// Plans and refusals agree with the scalar path, which is called first.
+// A plan refuses where the scalar path refuses, with the same error; true when both proceed.
 template <class Plan, class Scalar>
 bool same_refusal(const Result<Plan> &plan, const Result<Scalar> &scalar) {
     EXPECT_EQ(plan.has_value(), scalar.has_value());

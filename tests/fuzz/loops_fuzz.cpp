@@ -38,7 +38,8 @@ struct Operand {
     std::size_t first;
     Operand(std::size_t n, std::ptrdiff_t e, const std::vector<double> &numbers, std::size_t &next)
         : every(e) {
-        const std::size_t span = n == 0 ? 1 : (n - 1) * static_cast<std::size_t>(e < 0 ? -e : e) + 1;
+        const auto reach = static_cast<std::size_t>(e < 0 ? -e : e);
+        const std::size_t span = n == 0 ? 1 : (n - 1) * reach + 1;
         for (std::size_t j = 0; j < span; ++j)
             storage.push_back(numbers.empty() ? 0.0 : numbers[next++ % numbers.size()]);
         first = e < 0 ? span - 1 : 0;
