@@ -10,12 +10,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "lib/access_flag.hpp"
 #include "unit/collection.hpp"
+#include "unit/element_loops.hpp"
 #include "unit/parse.hpp"
 #include "unit/parse_cache.hpp"
 #include "unit/render.hpp"
@@ -165,6 +167,64 @@ std::string shared_algebra_step(std::size_t i) {
            latex_text(r->units) + " " + bits(base_form(r->units).conversion.apply(r->value));
 }
 
+// Numbers every thread reads at once: ordinary ones, zeros, NaN, and magnitudes at the ends of
+// the double range, where conversions take the scalar rescue.
+const std::vector<double> &loop_numbers() {
+    static const std::vector<double> numbers = [] {
+        std::vector<double> v;
+        for (int k = 0; k < 300; ++k)
+            v.push_back(k % 7 == 0   ? (k % 2 == 0 ? 0.0 : NAN)
+                        : k % 5 == 0 ? std::ldexp(1.0 + k / 300.0, k % 2 == 0 ? 1020 : -1070)
+                                     : (k - 150) * 0.37);
+        return v;
+    }();
+    return numbers;
+}
+
+// A fingerprint of the loop's output bits.
+template <class T>
+std::string fingerprint(const std::vector<T> &out) {
+    std::uint64_t h = 14695981039346656037ULL;
+    for (const T &x : out) {
+        std::uint64_t b = 0;
+        std::memcpy(&b, &x, sizeof x);
+        h = (h ^ b) * 1099511628211ULL;
+    }
+    return std::to_string(h);
+}
+
+// The element loops on shared records and shared inputs: a sum and a comparison with the base
+// units' form, a conversion into it, and a product or quotient with another record.
+std::string element_loops_step(std::size_t i) {
+    SharedUnits a = from_unit_name_cached(text_of(i % 200)),
+                b = from_unit_name_cached(text_of(i / 200 % 200));
+    if (!a || !b) return "nothing";
+    const Derived &base = base_form(a);
+    const SharedUnits &t = base.target ? base.target : a;
+    const std::vector<double> &x = loop_numbers();
+    const std::size_t n = x.size() / 3;  // the second operand walks up to two steps apart
+    const Input s{reinterpret_cast<const char *>(x.data()), sizeof(double)},
+        o{reinterpret_cast<const char *>(x.data() + n), static_cast<std::ptrdiff_t>(i % 3) * 8};
+    std::vector<double> out(n);
+    std::vector<unsigned char> flags(n);
+    auto place = [](auto &v) { return Output{reinterpret_cast<char *>(v.data()), sizeof v[0]}; };
+    std::string answer;
+    if (Result<OperationPlan> sum = plan_operation(i % 2 ? Op::add : Op::sub, a, t, i % 3 == 0)) {
+        operate_elements(*sum, n, s, o, place(out));
+        answer += plain_text(sum->units) + fingerprint(out);
+    }
+    if (Result<ConversionPlan> c = plan_conversion(t, a)) {
+        compare_elements(*c, static_cast<Comparison>(i % 6), n, s, o, place(flags));
+        convert_elements(*c, n, o, place(out));
+        answer += " " + fingerprint(flags) + " " + fingerprint(out);
+    }
+    if (Result<OperationPlan> p = plan_operation(i % 4 < 2 ? Op::mul : Op::div, a, b, i % 5 == 0)) {
+        operate_elements(*p, n, s, o, place(out));
+        answer += " " + plain_text(p->units) + fingerprint(out);
+    }
+    return answer;
+}
+
 // In the order of first use: the indexes and interned records are first built here.
 const Workload WORKLOADS[] = {
     {"lookup_indexes", 4 * ROWS, lookup_step},
@@ -173,6 +233,7 @@ const Workload WORKLOADS[] = {
     {"power_memo", 4000, power_memo_step, power_step},
     {"simplification", 1500, simplification_step},
     {"shared_algebra", 40000, shared_algebra_step},
+    {"element_loops", 2000, element_loops_step},
 };
 
 class SharedStructure : public testing::TestWithParam<Workload> {};

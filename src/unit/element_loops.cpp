@@ -1,0 +1,457 @@
+#include "unit/element_loops.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <type_traits>
+#include <utility>
+#include <variant>
+
+#include "unit/base_units.hpp"
+#include "unit/render.hpp"
+
+namespace modrin {
+
+namespace {
+
+// Elements run in blocks of this size: a full block runs with a count the compiler knows, and a
+// block with an element for the scalar path is redone alone.
+constexpr std::size_t BLOCK = 128;
+using FullBlock = std::integral_constant<std::size_t, BLOCK>;
+
+bool is_normal(double x) {
+    const double a = std::fabs(x);
+    return (a >= DBL_MIN) & (a <= DBL_MAX);
+}
+
+// ---- conversion steps ------------------------------------------------------------------------
+// Conversion::apply split into its plain formula for every element and a flag raised by any
+// element that apply might treat otherwise; a flagged block is redone with apply itself.
+// Flags are bit masks, which vectorise where a flag of type bool may not.
+
+using Flag = std::uint64_t;
+
+struct Identity {
+    double operator()(double v, Flag &) const { return v; }
+};
+
+// Zero offsets and positive normal factors. apply keeps the formula unless the factor times
+// the number or the result leaves the normal range; a number whose magnitude lies in
+// [low, high) keeps both normal, so only others are flagged. Zero and NaN keep the formula
+// too: positive factors give zero back with its sign, as apply returns it. With zero offsets,
+// subtracting and adding them changes no bit of an unflagged element, so both kinds of
+// conversion take the factors formula.
+template <bool Reciprocal>
+struct Rescuable {
+    double from_factor;
+    double divisor;  // to_factor, or its reciprocal when that is a power of two
+    double low, high;
+    double operator()(double v, Flag &flag) const {
+        const double p = from_factor * v;
+        // Dividing by a power of two and multiplying by its reciprocal round the same exact
+        // quotient.
+        const double r = Reciprocal ? p * divisor : p / divisor;
+        // The magnitude one step down: zero becomes NaN, which no comparison flags.
+        const double a = std::fabs(v);
+        const double below = std::bit_cast<double>(std::bit_cast<Flag>(a) - 1);
+        flag |= -static_cast<Flag>((a >= high) | (below < low));  // the mask a compare gives
+        return r;
+    }
+};
+
+// Bounds on |v| within which f * v and f * v / t are normal, from the binary exponents alone:
+// with f in [2^ef, 2^(ef+1)) and |v| in [2^e, 2^(e+1)), f * v lies in [2^(e+ef), 2^(e+ef+2)]
+// after rounding, and dividing by t in [2^et, 2^(et+1)) gives [2^(e+ef-et-1), 2^(e+ef-et+2)].
+template <bool Reciprocal>
+Rescuable<Reciprocal> rescuable(double f, double divisor, double t) {
+    const int ef = std::ilogb(f), et = std::ilogb(t);
+    const int lowest = std::max(-1022 - ef, -1021 - ef + et);
+    const int highest = std::min(1021 - ef, 1021 - ef + et);
+    // Past the double range the bounds become 0 and infinity: no number lies beyond them.
+    return {f, divisor, std::ldexp(1.0, lowest), std::ldexp(1.0, highest + 1)};
+}
+
+// A zero point moves: apply returns the formula for every number.
+struct Shifted {
+    double from_factor, from_offset, to_offset, to_factor;
+    double operator()(double v, Flag &) const {
+        return ((from_factor * v) - from_offset + to_offset) / to_factor;
+    }
+};
+
+using Step = std::variant<Identity, Rescuable<false>, Rescuable<true>, Shifted>;
+
+// The step that reproduces c.apply, or nothing where every element takes apply itself
+// (factors that are negative or outside the normal range).
+std::optional<Step> step_of(const Conversion &c) {
+    using Kind = Conversion::Kind;
+    const bool offsets = c.from_offset != 0.0 || c.to_offset != 0.0;
+    switch (c.kind) {
+        case Kind::same:
+        case Kind::refused: return Identity{};
+        case Kind::offsets:
+            if (offsets) return Shifted{c.from_factor, c.from_offset, c.to_offset, c.to_factor};
+            break;
+        case Kind::factors:
+            if (offsets) return std::nullopt;
+            break;
+    }
+    const double f = c.from_factor, t = c.to_factor;
+    if (!(f > 0.0 && t > 0.0 && is_normal(f) && is_normal(t))) return std::nullopt;
+    int e = 0;
+    if (std::frexp(t, &e) == 0.5 && is_normal(1.0 / t)) return rescuable<true>(f, 1.0 / t, t);
+    return rescuable<false>(f, t, t);
+}
+
+// ---- staging ---------------------------------------------------------------------------------
+
+const char *at(Input in, std::size_t i) {
+    return in.data + static_cast<std::ptrdiff_t>(i) * in.step;
+}
+
+// The block of k elements from i: in place where the operand is contiguous and aligned (as
+// NumPy's arrays are), otherwise copied into buf.
+const double *block_of(Input in, std::size_t i, std::size_t k, double *buf) {
+    const char *p = at(in, i);
+    if (in.step == sizeof(double) &&
+        reinterpret_cast<std::uintptr_t>(p) % alignof(double) == 0)
+        return reinterpret_cast<const double *>(p);
+    if (in.step == 0) {
+        double v;
+        std::memcpy(&v, p, sizeof v);
+        std::fill_n(buf, k, v);
+    } else {
+        for (std::size_t j = 0; j < k; ++j, p += in.step) std::memcpy(buf + j, p, sizeof(double));
+    }
+    return buf;
+}
+
+template <class T>
+void store(Output out, std::size_t i, std::size_t k, const T *buf) {
+    char *p = out.data + static_cast<std::ptrdiff_t>(i) * out.step;
+    if (out.step == sizeof(T)) {
+        std::memcpy(p, buf, k * sizeof(T));
+    } else {
+        for (std::size_t j = 0; j < k; ++j, p += out.step) std::memcpy(p, buf + j, sizeof(T));
+    }
+}
+
+// The fast formula over one block; `restrict` holds, as the output never overlaps an input
+// it is computed from (run_blocks sees to it).
+template <class T, class Fast, class Count>
+bool block_kernel(const Fast &fast, const double *__restrict x, T *__restrict res, Count count) {
+    Flag flag = 0;
+    for (std::size_t j = 0; j < count; ++j) res[j] = fast(x[j], flag);
+    return flag != 0;
+}
+template <class T, class Fast, class Count>
+bool block_kernel(const Fast &fast, const double *__restrict x, const double *__restrict y,
+                  T *__restrict res, Count count) {
+    Flag flag = 0;
+    for (std::size_t j = 0; j < count; ++j) res[j] = fast(x[j], y[j], flag);
+    return flag != 0;
+}
+
+bool overlap(const void *a, std::size_t a_bytes, const void *b, std::size_t b_bytes) {
+    const auto x = reinterpret_cast<std::uintptr_t>(a), y = reinterpret_cast<std::uintptr_t>(b);
+    return x < y + b_bytes && y < x + a_bytes;
+}
+
+// Runs `fast(x..., flag)` for every element, block by block, and `exact(x...)` for every
+// element of a block where `fast` raised the flag. A block is written in place when the output
+// is contiguous and apart from the inputs; otherwise it gathers in `res` first, so that a
+// flagged block still reads its inputs when the output is an input's memory.
+template <class T, std::size_t N, class Fast, class Exact>
+void run_blocks(std::size_t n, const Input (&inputs)[N], Output out, const Fast &fast,
+                const Exact &exact) {
+    alignas(64) double staged[N][BLOCK];
+    alignas(64) T res[BLOCK];
+    const double *in[N];
+    for (std::size_t i = 0; i < n; i += BLOCK) {
+        const std::size_t k = std::min(BLOCK, n - i);
+        char *dest = out.data + static_cast<std::ptrdiff_t>(i) * out.step;
+        bool direct = out.step == sizeof(T) &&
+                      reinterpret_cast<std::uintptr_t>(dest) % alignof(T) == 0;
+        for (std::size_t a = 0; a < N; ++a) {
+            in[a] = block_of(inputs[a], i, k, staged[a]);
+            if (in[a] != staged[a] && overlap(dest, k * sizeof(T), in[a], k * sizeof(double)))
+                direct = false;
+        }
+        T *target = direct ? reinterpret_cast<T *>(dest) : res;
+        bool flagged;
+        if constexpr (N == 1)
+            flagged = k == BLOCK ? block_kernel(fast, in[0], target, FullBlock{})
+                                 : block_kernel(fast, in[0], target, k);
+        else
+            flagged = k == BLOCK ? block_kernel(fast, in[0], in[1], target, FullBlock{})
+                                 : block_kernel(fast, in[0], in[1], target, k);
+        if (flagged) [[unlikely]] {
+            for (std::size_t j = 0; j < k; ++j) {
+                if constexpr (N == 1)
+                    target[j] = exact(in[0][j]);
+                else
+                    target[j] = exact(in[0][j], in[1][j]);
+            }
+        }
+        if (!direct) store(out, i, k, res);
+    }
+}
+
+// Visits the fast step of each conversion, or calls `slow` when one has none.
+template <class Fast, class Slow>
+void with_steps(const Conversion &c, Fast &&fast, Slow &&slow) {
+    if (std::optional<Step> s = step_of(c))
+        std::visit(fast, *s);
+    else
+        slow();
+}
+template <class Fast, class Slow>
+void with_steps(const Conversion &c1, const Conversion &c2, Fast &&fast, Slow &&slow) {
+    std::optional<Step> s1 = step_of(c1), s2 = step_of(c2);
+    if (s1 && s2)
+        std::visit(fast, *s1, *s2);
+    else
+        slow();
+}
+
+// The step that stands for `apply` itself where a conversion has no fast step.
+struct Exact {
+    const Conversion *c;
+    double operator()(double v, Flag &) const { return c->apply(v); }
+};
+
+// ---- the arithmetic of each loop, in the scalar algebra's operand order ----------------------
+
+template <Op O, bool Reflected>
+double combine(double s, double o) {
+    if constexpr (O == Op::add) return o + s;  // o: the other operand in self's units
+    else if constexpr (O == Op::sub) return Reflected ? o - s : s - o;
+    else if constexpr (O == Op::mul) return s * o;
+    else return Reflected ? o / s : s / o;
+}
+
+template <Comparison C>
+bool compare(double x, double y) {  // y: the other operand in x's units
+    if constexpr (C == Comparison::lt) return y > x;
+    else if constexpr (C == Comparison::le) return y >= x;
+    else if constexpr (C == Comparison::eq) return x == y;
+    else if constexpr (C == Comparison::ne) return x != y;
+    else if constexpr (C == Comparison::gt) return x > y;
+    else return y <= x;
+}
+
+// Calls f with the operation as template arguments.
+template <class F>
+void with_operation(Op op, bool reflected, F &&f) {
+    switch (op) {
+        case Op::add: f.template operator()<Op::add, false>(); return;
+        case Op::sub:
+            reflected ? f.template operator()<Op::sub, true>()
+                      : f.template operator()<Op::sub, false>();
+            return;
+        case Op::mul: f.template operator()<Op::mul, false>(); return;
+        case Op::div:
+            reflected ? f.template operator()<Op::div, true>()
+                      : f.template operator()<Op::div, false>();
+            return;
+        case Op::pow: return;  // powers run through power_elements
+    }
+}
+
+template <class F>
+void with_comparison(Comparison c, F &&f) {
+    switch (c) {
+        case Comparison::lt: f.template operator()<Comparison::lt>(); return;
+        case Comparison::le: f.template operator()<Comparison::le>(); return;
+        case Comparison::eq: f.template operator()<Comparison::eq>(); return;
+        case Comparison::ne: f.template operator()<Comparison::ne>(); return;
+        case Comparison::gt: f.template operator()<Comparison::gt>(); return;
+        case Comparison::ge: f.template operator()<Comparison::ge>(); return;
+    }
+}
+
+// ---- the loops over given steps --------------------------------------------------------------
+
+template <class Step1>
+void convert_with(const Step1 &step, const Conversion &c, std::size_t n, Input x, Output out) {
+    const Input inputs[] = {x};
+    run_blocks<double>(
+        n, inputs, out, [&](double v, Flag &flag) { return step(v, flag); },
+        [&](double v) { return c.apply(v); });
+}
+
+template <Comparison C, class Pre>
+void compare_with(const Pre &pre, const Conversion &c, std::size_t n, Input x, Input y,
+                  Output out) {
+    const Input inputs[] = {x, y};
+    run_blocks<unsigned char>(
+        n, inputs, out,
+        [&](double u, double v, Flag &flag) -> unsigned char {
+            return compare<C>(u, pre(v, flag));
+        },
+        [&](double u, double v) -> unsigned char { return compare<C>(u, c.apply(v)); });
+}
+
+template <Op O, bool Reflected, class Pre, class Post>
+void operate_with(const Pre &pre, const Post &post, const OperationPlan &plan, std::size_t n,
+                  Input s, Input o, Output out) {
+    const Input inputs[] = {s, o};
+    run_blocks<double>(
+        n, inputs, out,
+        [&](double u, double v, Flag &flag) {
+            return post(combine<O, Reflected>(u, pre(v, flag)), flag);
+        },
+        [&](double u, double v) {
+            return plan.post.apply(combine<O, Reflected>(u, plan.pre.apply(v)));
+        });
+}
+
+template <class Post>
+void power_with(const Post &post, const PowerPlan &plan, std::size_t n, Input b, Output out) {
+    const Input inputs[] = {b};
+    const double e = plan.exponent;
+    run_blocks<double>(
+        n, inputs, out, [&](double v, Flag &flag) { return post(power_of(v, e), flag); },
+        [&](double v) { return plan.post.apply(power_of(v, e)); });
+}
+
+// Runs f with the loops compiled for AVX2 where the processor has it, as NumPy dispatches its
+// own loops: the x86-64 baseline holds two doubles to a vector. Without FMA, so that no
+// multiply and add contract into one rounding where the scalar path rounds twice.
+template <class F>
+[[gnu::flatten]] void baseline(F &f) {
+    f();
+}
+#if defined(__x86_64__)
+template <class F>
+[[gnu::target("avx2"), gnu::flatten]] void wide(F &f) {
+    f();
+}
+#endif
+std::atomic<bool> baseline_only{false};
+
+template <class F>
+void dispatch(F &&f) {
+#if defined(__x86_64__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2 && !baseline_only.load(std::memory_order_relaxed)) return wide(f);
+#endif
+    baseline(f);
+}
+
+// The conversion reads its collections from the records the plan holds.
+Conversion reading(Conversion c, const SharedUnits &from, const SharedUnits &to) {
+    c.from = &from.get();
+    c.to = &to.get();
+    return c;
+}
+
+}  // namespace
+
+void use_baseline_loops(bool only) { baseline_only.store(only, std::memory_order_relaxed); }
+
+Result<ConversionPlan> plan_conversion(const SharedUnits &from, const SharedUnits &to) {
+    ConversionPlan plan{{}, from, to};
+    // As convert(): a record is compatible with itself unless NaN exponents say otherwise.
+    if (from.record() != to.record() || !is_compatible(from.get(), to.get()))
+        plan.conversion = conversion_between(from.get(), to.get());
+    if (plan.conversion.kind == Conversion::Kind::refused)
+        return std::unexpected(incompatible_units(as_string(from.get()), as_string(to.get())));
+    plan.conversion = reading(plan.conversion, plan.from, plan.to);
+    return plan;
+}
+
+void convert_elements(const ConversionPlan &plan, std::size_t n, Input x, Output out) {
+    const Conversion &c = plan.conversion;
+    dispatch([&] {
+        with_steps(
+            c, [&](const auto &step) { convert_with(step, c, n, x, out); },
+            [&] { convert_with(Exact{&c}, c, n, x, out); });
+    });
+}
+
+void compare_elements(const ConversionPlan &plan, Comparison op, std::size_t n, Input x,
+                      Input y, Output out) {
+    const Conversion &c = plan.conversion;
+    dispatch([&] {
+        with_comparison(op, [&]<Comparison C>() {
+            with_steps(
+                c, [&](const auto &pre) { compare_with<C>(pre, c, n, x, y, out); },
+                [&] { compare_with<C>(Exact{&c}, c, n, x, y, out); });
+        });
+    });
+}
+
+Result<OperationPlan> plan_operation(Op op, const SharedUnits &su, const SharedUnits &ou,
+                                     bool reflected) {
+    if (op == Op::pow) return std::unexpected(incompatible_units("", ""));  // see plan_power
+    // The result units and the refusal come from the scalar algebra itself (and its memo), so
+    // an array's units are the record a Modrin of the same elements carries.
+    Result<SharedQuantity> probe = apply(op, 1.0, su, 1.0, ou, reflected);
+    if (!probe) return std::unexpected(std::move(probe.error()));
+    OperationPlan plan;
+    plan.op = op;
+    plan.reflected = reflected;
+    plan.units = std::move(probe->units);
+    plan.self = su;
+    plan.other = ou;
+    if (op == Op::add || op == Op::sub) {
+        // As added_in: the same units add as they are, others by the ratio of their factors.
+        if (su.record() != ou.record() && !(su->units == ou->units))
+            plan.pre = reading({Conversion::Kind::factors, ou->factor, 0.0, 0.0, su->factor},
+                               plan.other, plan.self);
+        // Normalisation of self's units; the record keeps its form and the form's target.
+        plan.post = simple_form(plan.self).conversion;
+        return plan;
+    }
+    const bool swap = op == Op::div && reflected;
+    const UnitCollection &a = swap ? ou.get() : su.get(), &b = swap ? su.get() : ou.get();
+    plan.raw = SharedUnits(op == Op::mul ? product(a, b) : quotient(a, b));
+    plan.post = reading(conversion_between(plan.raw.get(), plan.units.get()), plan.raw, plan.units);
+    return plan;
+}
+
+void operate_elements(const OperationPlan &plan, std::size_t n, Input s, Input o, Output out) {
+    dispatch([&] {
+        with_operation(plan.op, plan.reflected, [&]<Op O, bool Reflected>() {
+            with_steps(
+                plan.pre, plan.post,
+                [&](const auto &pre, const auto &post) {
+                    operate_with<O, Reflected>(pre, post, plan, n, s, o, out);
+                },
+                [&] {
+                    operate_with<O, Reflected>(Exact{&plan.pre}, Exact{&plan.post}, plan, n, s,
+                                               o, out);
+                });
+        });
+    });
+}
+
+Result<PowerPlan> plan_power(const SharedUnits &base, double exponent,
+                             const SharedUnits &exponent_units) {
+    Result<SharedQuantity> probe = apply(Op::pow, 1.0, base, exponent, exponent_units, false);
+    if (!probe) return std::unexpected(std::move(probe.error()));
+    PowerPlan plan;
+    plan.exponent = exponent;
+    if (exponent_units.record() != SharedUnits::unitless().record())
+        plan.exponent = *convert(exponent, exponent_units, SharedUnits::unitless());
+    plan.units = std::move(probe->units);
+    plan.raw = SharedUnits(pow(base.get(), plan.exponent));
+    plan.post = reading(conversion_between(plan.raw.get(), plan.units.get()), plan.raw, plan.units);
+    return plan;
+}
+
+void power_elements(const PowerPlan &plan, std::size_t n, Input b, Output out) {
+    dispatch([&] {
+        with_steps(
+            plan.post, [&](const auto &post) { power_with(post, plan, n, b, out); },
+            [&] { power_with(Exact{&plan.post}, plan, n, b, out); });
+    });
+}
+
+}  // namespace modrin
