@@ -39,18 +39,33 @@ namespace {
 
 bool normal(double f) { return std::isnormal(f); }
 
+// The entries' factor, their powers multiplied in order, and their signature; `steps_normal`
+// tells whether every power and running product stayed a normal double.
+double factor_and_signature(const UnitExponents &units, BaseExponents &sum, bool &steps_normal) {
+    // Locals rather than the outputs, so the sums stay in registers.
+    BaseExponents s{};
+    double factor = 1.0;
+    bool ok = true;
+    for (const auto &[unit, e] : units) {
+        const double p = unit_power(unit.factor(), e);
+        factor *= p;
+        ok = ok && normal(p) && normal(factor);
+        const BaseExponents &d = unit.dimensions();
+        for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) s[i] += d[i] * e;
+    }
+    sum = s;
+    steps_normal = ok;
+    return factor;
+}
+
 // The factor of `units` when a power or a running product left the normal range on the way
 // to `plain`: the plain product where each step stays normal, else formed with the scale kept
 // apart. `plain` stands where that form cannot hold the units, or the answer lies beyond the
 // normal range too.
 double factor_beyond_range(const UnitExponents &units, double plain) {
-    double f = 1.0;
+    BaseExponents unused;
     bool steps_normal = true;
-    for (const auto &[unit, e] : units) {
-        const double p = unit_power(unit.factor(), e);
-        f *= p;
-        steps_normal = steps_normal && normal(p) && normal(f);
-    }
+    const double f = factor_and_signature(units, unused, steps_normal);
     if (steps_normal) return f;
     Scaled s;
     for (const auto &[unit, e] : units)
@@ -62,17 +77,9 @@ double factor_beyond_range(const UnitExponents &units, double plain) {
 }  // namespace
 
 UnitCollection from_single_unit_hashmap(UnitExponents units) {
-    // Locals rather than the result's fields, so the sums stay in registers.
-    BaseExponents sum{};
-    double factor = 1.0;
+    BaseExponents sum;
     bool steps_normal = true;
-    for (const auto &[unit, e] : units) {
-        const double p = unit_power(unit.factor(), e);
-        factor *= p;
-        steps_normal = steps_normal && normal(p) && normal(factor);
-        const BaseExponents &d = unit.dimensions();
-        for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) sum[i] += d[i] * e;
-    }
+    double factor = factor_and_signature(units, sum, steps_normal);
     if (!steps_normal) [[unlikely]]
         factor = factor_beyond_range(units, factor);
     UnitCollection c;
