@@ -390,17 +390,17 @@ void compare_elements(const ConversionPlan &plan, Comparison op, std::size_t n, 
 Result<OperationPlan> plan_operation(Op op, const SharedUnits &su, const SharedUnits &ou,
                                      bool reflected) {
     if (op == Op::pow) return std::unexpected(incompatible_units("", ""));  // see plan_power
-    // The result units and the refusal come from the scalar algebra itself (and its memo), so
-    // an array's units are the record a Modrin of the same elements carries.
-    Result<SharedQuantity> probe = apply(op, 1.0, su, 1.0, ou, reflected);
-    if (!probe) return std::unexpected(std::move(probe.error()));
     OperationPlan plan;
     plan.op = op;
     plan.reflected = reflected;
-    plan.units = std::move(probe->units);
     plan.self = su;
     plan.other = ou;
     if (op == Op::add || op == Op::sub) {
+        // The result units and the refusal come from the scalar algebra itself, so an array's
+        // units are the record a Modrin of the same elements carries.
+        Result<SharedQuantity> probe = apply(op, 1.0, su, 1.0, ou, reflected);
+        if (!probe) return std::unexpected(std::move(probe.error()));
+        plan.units = std::move(probe->units);
         // As added_in: the same units add as they are, others by the ratio of their factors.
         if (su.record() != ou.record() && !(su->units == ou->units))
             plan.pre = reading({Conversion::Kind::factors, ou->factor, 0.0, 0.0, su->factor},
@@ -409,10 +409,12 @@ Result<OperationPlan> plan_operation(Op op, const SharedUnits &su, const SharedU
         plan.post = simple_form(plan.self).conversion;
         return plan;
     }
+    // The operators' own memo entry; its conversion reads the raw and result records held here.
     const bool swap = op == Op::div && reflected;
-    const UnitCollection &a = swap ? ou.get() : su.get(), &b = swap ? su.get() : ou.get();
-    plan.raw = SharedUnits(op == Op::mul ? product(a, b) : quotient(a, b));
-    plan.post = reading(conversion_between(plan.raw.get(), plan.units.get()), plan.raw, plan.units);
+    OperationUnits u = swap ? operation_units(op, ou, su) : operation_units(op, su, ou);
+    plan.units = std::move(u.form.target);
+    plan.post = u.form.conversion;
+    plan.raw = std::move(u.raw);
     return plan;
 }
 
@@ -441,8 +443,9 @@ Result<PowerPlan> plan_power(const SharedUnits &base, double exponent,
     if (exponent_units.record() != SharedUnits::unitless().record())
         plan.exponent = *convert(exponent, exponent_units, SharedUnits::unitless());
     plan.units = std::move(probe->units);
-    plan.raw = SharedUnits(pow(base.get(), plan.exponent));
-    plan.post = reading(conversion_between(plan.raw.get(), plan.units.get()), plan.raw, plan.units);
+    OperationUnits u = power_units(base, plan.exponent);
+    plan.post = u.form.conversion;
+    plan.raw = std::move(u.raw);
     return plan;
 }
 

@@ -28,10 +28,14 @@ struct Conversion {
     double apply(double v) const {
         if (kind == Kind::same || kind == Kind::refused) return v;
         // To base units, remove one zero point, add the other.
-        const double r = kind == Kind::offsets
-                             ? ((from_factor * v) - from_offset + to_offset) / to_factor
-                             : (from_factor * v) / to_factor;
-        if (from_offset != 0.0 || to_offset != 0.0) return r;
+        if (from_offset != 0.0 || to_offset != 0.0)
+            return ((from_factor * v) - from_offset + to_offset) / to_factor;
+        return by_factors(v);
+    }
+
+    // The ratio of the factors alone, zero points aside (as sums use it).
+    double by_factors(double v) const {
+        const double r = (from_factor * v) / to_factor;
         if (!std::isnormal(from_factor * v) || !std::isnormal(r) || !std::isnormal(from_factor) ||
             !std::isnormal(to_factor)) [[unlikely]]
             return rescued(v, r);

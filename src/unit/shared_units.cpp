@@ -176,7 +176,7 @@ const Conversion &conversion_of(const SharedUnits &from, const SharedUnits &to) 
 
 // The normalised units of `a op b` (b: a record, or an exponent's bits for pow).
 template <class Make>
-const Derived &op_units(Op op, const SharedUnits &a, const SharedUnits *b, std::uint64_t b_key,
+const OpEntry &op_units(Op op, const SharedUnits &a, const SharedUnits *b, std::uint64_t b_key,
                         Make &&raw) {
     OpEntry &e = memo().ops[slot_of(address(a.record()), b_key, static_cast<unsigned>(op) + 1,
                                     OP_SLOTS)];
@@ -190,22 +190,32 @@ const Derived &op_units(Op op, const SharedUnits &a, const SharedUnits *b, std::
         e.b = b_key;
         e.op = op;
     }
-    return e.result;
+    return e;
+}
+
+// The product or quotient's entry (mul or div), and the power's.
+const OpEntry &product_entry(Op op, const SharedUnits &a, const SharedUnits &b) {
+    return op_units(op, a, &b, address(b.record()), [&] {
+        return op == Op::mul ? product(a.get(), b.get()) : quotient(a.get(), b.get());
+    });
+}
+const OpEntry &power_entry(const SharedUnits &base, double n) {
+    return op_units(Op::pow, base, nullptr, std::bit_cast<std::uint64_t>(n),
+                    [&] { return pow(base.get(), n); });
 }
 
 // The other operand of a sum in the units of the first: as it is in the same units (so that
 // x - x is 0 and x + x is 2x), else by the ratio of the factors, with the scale kept apart
 // where that ratio's steps leave the double range. Zero points play no part in sums.
 double added_in(double o, const SharedUnits &from, const SharedUnits &to) {
-    if (from.record() == to.record() || from->units == to->units) return o;
-    Conversion c{Conversion::Kind::factors, from->factor, 0.0, 0.0, to->factor};
-    c.from = &from.get();
-    c.to = &to.get();
-    return c.apply(o);
+    if (from.record() == to.record()) return o;
+    // The memoised conversion knows whether the units are the same.
+    const Conversion &c = conversion_of(from, to);
+    return c.kind == Conversion::Kind::same ? o : c.by_factors(o);
 }
 
-SharedQuantity finish(double raw_value, const Derived &d) {
-    return {d.conversion.apply(raw_value), d.target};
+SharedQuantity finish(double raw_value, const OpEntry &e) {
+    return {e.result.conversion.apply(raw_value), e.result.target};
 }
 
 }  // namespace
@@ -238,15 +248,10 @@ Result<SharedQuantity> apply(Op op, double s, const SharedUnits &su, double o,
             const Derived &d = simple_form(su);
             return SharedQuantity{d.conversion.apply(v), d.target ? d.target : su};
         }
-        case Op::mul:
-            return finish(s * o, op_units(op, su, &ou, address(ou.record()),
-                                          [&] { return product(su.get(), ou.get()); }));
+        case Op::mul: return finish(s * o, product_entry(op, su, ou));
         case Op::div:
-            if (reflected)
-                return finish(o / s, op_units(op, ou, &su, address(su.record()),
-                                              [&] { return quotient(ou.get(), su.get()); }));
-            return finish(s / o, op_units(op, su, &ou, address(ou.record()),
-                                          [&] { return quotient(su.get(), ou.get()); }));
+            if (reflected) return finish(o / s, product_entry(op, ou, su));
+            return finish(s / o, product_entry(op, su, ou));
         case Op::pow: {
             const double base = reflected ? o : s, exponent = reflected ? s : o;
             const SharedUnits &bu = reflected ? ou : su, &eu = reflected ? su : ou;
@@ -256,12 +261,20 @@ Result<SharedQuantity> apply(Op op, double s, const SharedUnits &su, double o,
                 if (!p) return std::unexpected(std::move(p.error()));
                 n = *p;
             }
-            return finish(power_of(base, n),
-                          op_units(op, bu, nullptr, std::bit_cast<std::uint64_t>(n),
-                                   [&] { return pow(bu.get(), n); }));
+            return finish(power_of(base, n), power_entry(bu, n));
         }
     }
     return std::unexpected(incompatible_units("", ""));  // unreachable: every Op is handled
+}
+
+OperationUnits operation_units(Op op, const SharedUnits &a, const SharedUnits &b) {
+    const OpEntry &e = product_entry(op, a, b);
+    return {e.result, e.raw};
+}
+
+OperationUnits power_units(const SharedUnits &base, double n) {
+    const OpEntry &e = power_entry(base, n);
+    return {e.result, e.raw};
 }
 
 }  // namespace modrin

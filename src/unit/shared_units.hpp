@@ -105,6 +105,16 @@ enum class Op : std::uint8_t { add, sub, mul, div, pow };
 Result<SharedQuantity> apply(Op op, double s, const SharedUnits &su, double o,
                              const SharedUnits &ou, bool reflected);
 
+// The normalised units of a op b (op: mul or div) or of a power of `base` by n, with the
+// conversion of the raw number into them and the raw record that conversion reads: the
+// operators' own memo entry, for a caller that applies one operation to many numbers.
+struct OperationUnits {
+    Derived form;
+    SharedUnits raw;
+};
+OperationUnits operation_units(Op op, const SharedUnits &a, const SharedUnits &b);
+OperationUnits power_units(const SharedUnits &base, double n);
+
 // The number v in `from` converted into `to`, or the refusal.
 Result<double> convert(double v, const SharedUnits &from, const SharedUnits &to);
 
