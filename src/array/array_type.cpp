@@ -153,7 +153,8 @@ PyArrayObject *from_objects(PyArrayObject *objects, SharedUnits &units) {
                               : Read::refused;
         if (read == Read::refused) {
             PyErr_Format(PyExc_TypeError,
-                         "ModrinArray holds bool, int or float numbers or Modrins, not %T",
+                         "ModrinArray holds bool, int or float numbers or Modrins, not object "
+                         "(a %T among them)",
                          items[i]);
         }
         if (read != Read::ok) {
