@@ -94,9 +94,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             Result<ConversionPlan> plan = plan_conversion(a, b);
             FUZZ_CHECK(plan.has_value() == convert(0.0, a, b).has_value());
             if (!plan) return 0;
-            convert_elements(*plan, n, x.in(), in_place ? x.out() : out);
-            for (std::size_t i = 0; i < n; ++i)
-                FUZZ_CHECK(same_result(result(i), *convert(xs[i], a, b)));
+            const auto sign = static_cast<Sign>(choice / 4 % 3);
+            convert_elements(*plan, n, x.in(), in_place ? x.out() : out, sign);
+            for (std::size_t i = 0; i < n; ++i) {
+                const double v = sign == Sign::negate     ? -xs[i]
+                                 : sign == Sign::absolute ? std::fabs(xs[i])
+                                                          : xs[i];
+                FUZZ_CHECK(same_result(result(i), *convert(v, a, b)));
+            }
             break;
         }
         case 1: {  // x in a's units compared with y in b's
@@ -137,6 +142,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             Result<PowerPlan> plan = plan_power(a, e, b);
             FUZZ_CHECK(plan.has_value() == apply(Op::pow, 1.0, a, e, b, false).has_value());
             if (!plan) return 0;
+            if (choice >= 128) {  // the units of a square root, and numbers to their own powers
+                Result<PowerPlan> root = plan_power(a, 0.5, SharedUnits::unitless());
+                FUZZ_CHECK(root.has_value());
+                if (!root) return 0;
+                const Conversion post = power_units(a, 0.5).form.conversion;
+                root_elements(*root, n, x.in(), out);
+                for (std::size_t i = 0; i < n; ++i)
+                    FUZZ_CHECK(same_result(results[i * static_cast<std::size_t>(out_step)],
+                                           post.apply(std::sqrt(xs[i]))));
+                plain_power_elements(n, x.in(), y.in(), in_place ? x.out() : out);
+                for (std::size_t i = 0; i < n; ++i)
+                    FUZZ_CHECK(same_result(result(i), power_of(xs[i], ys[i])));
+                break;
+            }
             power_elements(*plan, n, x.in(), in_place ? x.out() : out);
             for (std::size_t i = 0; i < n; ++i)
                 FUZZ_CHECK(same_result(result(i), apply(Op::pow, xs[i], a, e, b, false)->value));

@@ -205,3 +205,37 @@ def test_many_threads_reading_shared_quantities_match_one_thread():
 
     assert run_threads(8, body) == []
     assert mismatches == []
+
+
+def test_arrays_shared_between_threads_never_pair_numbers_with_other_units():
+    np = pytest.importorskip("numpy")
+    from modrin_array import ModrinArray
+
+    x = np.arange(1 << 15, dtype=float)  # long enough that the loops release the GIL
+    a = ModrinArray(x, "m")
+    twice = Modrin.unit("s") * 2
+
+    def until_done(step):
+        while True:
+            try:
+                return step()
+            except RuntimeError as exc:
+                assert str(exc) in REFUSALS
+
+    def body(i):
+        for _ in range(200):
+            if i == 0:  # in place: numbers doubled with units m.s, then back
+                until_done(lambda: a.__imul__(twice))
+                until_done(lambda: a.__itruediv__(twice))
+                continue
+            try:
+                r = a * 1.0
+            except RuntimeError as exc:
+                assert str(exc) in REFUSALS
+                continue
+            doubled = str(r.unit) == "1 [m.s]"
+            assert doubled or str(r.unit) == "1 [m]"
+            assert np.array_equal(r.as_number(), x * 2 if doubled else x)
+
+    assert run_threads(4, body) == []
+    assert str(a.unit) == "1 [m]" and np.array_equal(a.as_number(), x)
