@@ -1,7 +1,7 @@
 """Physical quantities with units: a float tied to a product of units, and logarithmic ratios."""
 
 from collections.abc import Callable
-from typing import ClassVar, SupportsIndex, final, overload
+from typing import Any, ClassVar, SupportsIndex, final, overload
 
 __all__ = ["Modrin", "LogModrin"]
 
@@ -91,6 +91,8 @@ class Modrin:
         factor: float,
     ) -> Modrin:
         """Rebuilds a quantity from the state __reduce__ gives, checking every field."""
+    def __array_ufunc__(self, ufunc: Any, method: str, /, *inputs: Any, **kwargs: Any) -> Any:
+        """NumPy ufuncs on Modrins and arrays, through modrin_array."""
     def __add__(self, other: _Operand, /) -> Modrin:
         """The sum, in the units of the left operand."""
     def __radd__(self, other: _Operand, /) -> Modrin:

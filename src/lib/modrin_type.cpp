@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "array/hooks.hpp"
 #include "constant/constants.hpp"
 #include "error/py_error.hpp"
 #include "lib/binder.hpp"
@@ -289,6 +290,8 @@ PyObject *explicit_division(PyObject *self, PyObject *const *args, Py_ssize_t n,
 // ---- comparison ----------------------------------------------------------------------------
 
 PyObject *Modrin_richcompare(PyObject *self, PyObject *other, int op) {
+    // Element by element as this Modrin compares with each: the array converted into its units.
+    if (array::is_modrin_array(other)) return array::compare_modrin_with_array(self, other, op);
     ModrinObject *obj = as_obj(self);
     double x;
     Result<double> w = 0.0;
@@ -581,6 +584,9 @@ PyMethodDef Modrin_methods[] = {
     {"__reduce__", fastcall<Modrin_reduce>(), METHOD, "__reduce__($self)\n--\n\n"},
     {"_reconstruct", fastcall<Modrin_reconstruct>(), CLASS_METHOD,
      "_reconstruct($cls, value, units, base_exponents, factor)\n--\n\n"},
+    {"__array_ufunc__", fastcall<array::modrin_array_ufunc>(), METHOD,
+     "__array_ufunc__($self, ufunc, method, /, *inputs, **kwargs)\n--\n\n"
+     "NumPy ufuncs on Modrins and arrays, through modrin_array."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,5 +1,6 @@
 #include "lib/module.hpp"
 
+#include "array/hooks.hpp"
 #include "error/py_error.hpp"
 #include "lib/objects.hpp"
 
@@ -86,6 +87,17 @@ PyObject *classes_of_interpreter() {
     return r < 0 ? nullptr : classes;
 }
 
+// modrin_array's entry point finds its definition here, so this library exports nothing else.
+int offer_array_module() {
+    PyObject *dict = PyInterpreterState_GetDict(PyInterpreterState_Get());
+    if (dict == nullptr) return -1;
+    PyObject *capsule = PyCapsule_New(array::module_def(), "modrin.array_module.v1", nullptr);
+    if (capsule == nullptr) return -1;
+    const int r = PyDict_SetItemString(dict, "modrin.array_module.v1", capsule);
+    Py_DECREF(capsule);
+    return r;
+}
+
 int modrin_exec(PyObject *module) {
     if (!PyModule_Check(module)) {
         PyErr_SetString(PyExc_TypeError, "modrin's execution step expects a module");
@@ -99,7 +111,7 @@ int modrin_exec(PyObject *module) {
     int r = register_class(module, "Modrin", type_at(0));
     if (r == 0) r = register_class(module, "LogModrin", type_at(1));
     Py_DECREF(classes);
-    return r;
+    return r < 0 ? r : offer_array_module();
 }
 
 PyModuleDef_Slot modrin_slots[] = {

@@ -277,12 +277,19 @@ void with_comparison(Comparison c, F &&f) {
 
 // ---- the loops over given steps --------------------------------------------------------------
 
-template <class Step1>
+template <Sign S>
+double signed_as(double v) {
+    if constexpr (S == Sign::negate) return -v;
+    else if constexpr (S == Sign::absolute) return std::fabs(v);
+    else return v;
+}
+
+template <Sign S, class Step1>
 void convert_with(const Step1 &step, const Conversion &c, std::size_t n, Input x, Output out) {
     const Input inputs[] = {x};
     run_blocks<double>(
-        n, inputs, out, [&](double v, Flag &flag) { return step(v, flag); },
-        [&](double v) { return c.apply(v); });
+        n, inputs, out, [&](double v, Flag &flag) { return step(signed_as<S>(v), flag); },
+        [&](double v) { return c.apply(signed_as<S>(v)); });
 }
 
 template <Comparison C, class Pre>
@@ -311,13 +318,13 @@ void operate_with(const Pre &pre, const Post &post, const OperationPlan &plan, s
         });
 }
 
-template <class Post>
-void power_with(const Post &post, const PowerPlan &plan, std::size_t n, Input b, Output out) {
+template <class Post, class Raise>
+void power_with(const Post &post, const PowerPlan &plan, const Raise &raise, std::size_t n,
+                Input b, Output out) {
     const Input inputs[] = {b};
-    const double e = plan.exponent;
     run_blocks<double>(
-        n, inputs, out, [&](double v, Flag &flag) { return post(power_of(v, e), flag); },
-        [&](double v) { return plan.post.apply(power_of(v, e)); });
+        n, inputs, out, [&](double v, Flag &flag) { return post(raise(v), flag); },
+        [&](double v) { return plan.post.apply(raise(v)); });
 }
 
 // Runs f with the loops compiled for AVX2 where the processor has it, as NumPy dispatches its
@@ -366,13 +373,22 @@ Result<ConversionPlan> plan_conversion(const SharedUnits &from, const SharedUnit
     return plan;
 }
 
-void convert_elements(const ConversionPlan &plan, std::size_t n, Input x, Output out) {
-    const Conversion &c = plan.conversion;
+template <Sign S>
+void convert_signed(const Conversion &c, std::size_t n, Input x, Output out) {
     dispatch([&] {
         with_steps(
-            c, [&](const auto &step) { convert_with(step, c, n, x, out); },
-            [&] { convert_with(Exact{&c}, c, n, x, out); });
+            c, [&](const auto &step) { convert_with<S>(step, c, n, x, out); },
+            [&] { convert_with<S>(Exact{&c}, c, n, x, out); });
     });
+}
+
+void convert_elements(const ConversionPlan &plan, std::size_t n, Input x, Output out,
+                      Sign sign) {
+    switch (sign) {
+        case Sign::keep: return convert_signed<Sign::keep>(plan.conversion, n, x, out);
+        case Sign::negate: return convert_signed<Sign::negate>(plan.conversion, n, x, out);
+        case Sign::absolute: return convert_signed<Sign::absolute>(plan.conversion, n, x, out);
+    }
 }
 
 void compare_elements(const ConversionPlan &plan, Comparison op, std::size_t n, Input x,
@@ -449,11 +465,31 @@ Result<PowerPlan> plan_power(const SharedUnits &base, double exponent,
     return plan;
 }
 
-void power_elements(const PowerPlan &plan, std::size_t n, Input b, Output out) {
+template <class Raise>
+void raise_elements(const PowerPlan &plan, const Raise &raise, std::size_t n, Input b,
+                    Output out) {
     dispatch([&] {
         with_steps(
-            plan.post, [&](const auto &post) { power_with(post, plan, n, b, out); },
-            [&] { power_with(Exact{&plan.post}, plan, n, b, out); });
+            plan.post, [&](const auto &post) { power_with(post, plan, raise, n, b, out); },
+            [&] { power_with(Exact{&plan.post}, plan, raise, n, b, out); });
+    });
+}
+
+void power_elements(const PowerPlan &plan, std::size_t n, Input b, Output out) {
+    const double e = plan.exponent;
+    raise_elements(plan, [e](double v) { return power_of(v, e); }, n, b, out);
+}
+
+void root_elements(const PowerPlan &plan, std::size_t n, Input b, Output out) {
+    raise_elements(plan, [](double v) { return std::sqrt(v); }, n, b, out);
+}
+
+void plain_power_elements(std::size_t n, Input b, Input e, Output out) {
+    const Input inputs[] = {b, e};
+    const auto raise = [](double v, double p) { return power_of(v, p); };
+    dispatch([&] {
+        run_blocks<double>(
+            n, inputs, out, [&](double v, double p, Flag &) { return raise(v, p); }, raise);
     });
 }
 

@@ -42,8 +42,13 @@ struct ConversionPlan {
 // The plan of convert(v, from, to), or its refusal.
 Result<ConversionPlan> plan_conversion(const SharedUnits &from, const SharedUnits &to);
 
-// out[i] = convert(x[i], from, to).
-void convert_elements(const ConversionPlan &plan, std::size_t n, Input x, Output out);
+// What happens to each number before it is converted: unary minus and plus normalise the
+// negated or unchanged number, abs keeps the units (a plan into the same units).
+enum class Sign : std::uint8_t { keep, negate, absolute };
+
+// out[i] = convert(sign(x[i]), from, to).
+void convert_elements(const ConversionPlan &plan, std::size_t n, Input x, Output out,
+                      Sign sign = Sign::keep);
 
 enum class Comparison : std::uint8_t { lt, le, eq, ne, gt, ge };
 
@@ -85,6 +90,14 @@ Result<PowerPlan> plan_power(const SharedUnits &base, double exponent,
 
 // out[i] = apply(Op::pow, b[i], base, exponent, exponent_units, false).value
 void power_elements(const PowerPlan &plan, std::size_t n, Input b, Output out);
+
+// out[i] = post(sqrt(b[i])): the units of a power by 0.5 with the correctly rounded root, as
+// NumPy's sqrt gives it (pow(x, 0.5) may differ in the last bit).
+void root_elements(const PowerPlan &plan, std::size_t n, Input b, Output out);
+
+// out[i] = power_of(b[i], e[i]): numbers without units raised to exponents of their own,
+// which need no conversion afterwards.
+void plain_power_elements(std::size_t n, Input b, Input e, Output out);
 
 // The loops are compiled twice on x86-64, for AVX2 and for the baseline, and run in the
 // widest form the processor has; tests make every call take the baseline form with `true`.

@@ -209,9 +209,14 @@ void convert_case(Pool &pool) {
     Result<ConversionPlan> plan = plan_conversion(from, to);
     if (!same_refusal(plan, convert(0.0, from, to))) return;
     Draw d(pool, 1, {plan->conversion});
-    d.check<double>([&](Output out) { convert_elements(*plan, d.n, d.inputs[0].in(), out); },
-                    [&](std::size_t i) { return *convert(d.value(0, i), from, to); },
-                    what.c_str());
+    const auto sign = static_cast<Sign>(pool.below(3));
+    const auto signed_as = [sign](double v) {
+        return sign == Sign::negate ? -v : sign == Sign::absolute ? std::fabs(v) : v;
+    };
+    d.check<double>(
+        [&](Output out) { convert_elements(*plan, d.n, d.inputs[0].in(), out, sign); },
+        [&](std::size_t i) { return *convert(signed_as(d.value(0, i)), from, to); },
+        what.c_str());
 }
 
 void compare_case(Pool &pool) {
@@ -276,6 +281,20 @@ void power_case(Pool &pool) {
                         return apply(Op::pow, d.value(0, i), base, e, eu, false)->value;
                     },
                     what.c_str());
+    if (e == 0.5 && eu.record() == SharedUnits::unitless().record()) {
+        // The units of the power, with the correctly rounded root in place of pow's.
+        const Conversion post = power_units(base, 0.5).form.conversion;
+        d.check<double>([&](Output out) { root_elements(*plan, d.n, d.inputs[0].in(), out); },
+                        [&](std::size_t i) { return post.apply(std::sqrt(d.value(0, i))); },
+                        (what + " root").c_str());
+    }
+}
+
+void plain_power_case(Pool &pool) {
+    Draw d(pool, 2, {Conversion{}});
+    d.check<double>(
+        [&](Output out) { plain_power_elements(d.n, d.inputs[0].in(), d.inputs[1].in(), out); },
+        [&](std::size_t i) { return power_of(d.value(0, i), d.value(1, i)); }, "plain power");
 }
 
 // Run once in each compiled form of the loops (the same where the processor lacks AVX2).
@@ -287,7 +306,8 @@ protected:
 
 TEST_P(ElementLoops, EveryElementIsTheScalarAlgebrasAnswer) {
     Pool pool;
-    void (*const cases[])(Pool &) = {convert_case, compare_case, operate_case, power_case};
+    void (*const cases[])(Pool &) = {convert_case, compare_case, operate_case, power_case,
+                                     plain_power_case};
     for (int trial = 0; trial < 6000 && !testing::Test::HasFailure(); ++trial)
         cases[trial % std::size(cases)](pool);
 }

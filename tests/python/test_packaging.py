@@ -38,15 +38,17 @@ def wheel(tmp_path_factory):
 
 def test_wheel_builds_and_holds_the_extension(wheel, tmp_path):
     names = zipfile.ZipFile(wheel).namelist()
-    modules = [n for n in names if n.endswith(".so")]
-    assert len(modules) == 1 and modules[0].startswith("modrin.cpython-314")
+    modules = sorted(n for n in names if n.endswith(".so"))
+    assert [m.split(".")[0] for m in modules] == ["modrin", "modrin_array"]
+    assert all(".cpython-314" in m for m in modules)
     # The installed module imports and exposes the classes.
     target = tmp_path / "site"
     zipfile.ZipFile(wheel).extractall(target)
-    code = "import modrin; print(modrin.__all__)"
+    code = ("import sys, modrin; print(modrin.__all__, 'numpy' in sys.modules); "
+            "import modrin_array; print(modrin_array.ModrinArray([1, 2], 'm') * modrin.Modrin.unit('s'))")
     res = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True,
                          env={**os.environ, "PYTHONPATH": str(target)}, cwd=tmp_path)
-    assert res.stdout.strip() == "['Modrin', 'LogModrin']"
+    assert res.stdout == "['Modrin', 'LogModrin'] False\n[1. 2.] [m.s]\n"
 
 
 SMOKE = """

@@ -37,7 +37,9 @@ def test_dev_run_gives_mypy_the_stub_as_an_installed_package_would(tmp_path):
 
 def test_mypy_strict_accepts_typed_use_and_reports_each_marked_misuse(tmp_path):
     good, bad = SCRIPTS / "uses_modrin.py", SCRIPTS / "misuses_modrin.py"
-    done = run("mypy", "--strict", "--cache-dir", str(tmp_path), str(good), str(bad), cwd=tmp_path)
+    arrays = SCRIPTS / "uses_modrin_array.py"
+    done = run("mypy", "--strict", "--cache-dir", str(tmp_path), str(good), str(arrays), str(bad),
+               cwd=tmp_path)
     reported = set(re.findall(r"^(.+?):(\d+): error: .*  \[([\w-]+)\]$", done.stdout, re.M))
     expected = {(str(bad), str(n), m[1])
                 for n, line in enumerate(bad.read_text().splitlines(), 1)
@@ -46,8 +48,9 @@ def test_mypy_strict_accepts_typed_use_and_reports_each_marked_misuse(tmp_path):
     assert reported == expected, done.stdout
 
 
-def test_stub_matches_the_runtime_members_and_signatures(tmp_path):
-    done = run("mypy.stubtest", "modrin", cwd=tmp_path)
+@pytest.mark.parametrize("module", ["modrin", "modrin_array"])
+def test_stub_matches_the_runtime_members_and_signatures(module, tmp_path):
+    done = run("mypy.stubtest", module, cwd=tmp_path)
     assert done.returncode == 0, done.stdout + done.stderr
 
 
@@ -58,3 +61,4 @@ def test_types_the_stub_promises_are_the_types_returned(monkeypatch):
 
     monkeypatch.setattr(typing, "assert_type", exact)
     runpy.run_path(str(SCRIPTS / "uses_modrin.py"))
+    runpy.run_path(str(SCRIPTS / "uses_modrin_array.py"))

@@ -1,0 +1,155 @@
+// The ModrinArray class: its instance layout, the module state it reads, and the pieces the
+// operators, methods and NumPy protocols share.
+#pragma once
+
+#include "array/numpy.hpp"
+
+#include <cstddef>
+#include <span>
+
+#include "lib/objects.hpp"
+#include "unit/element_loops.hpp"
+#include "unit/shared_units.hpp"
+
+namespace modrin::array {
+
+using py::AccessFlag;
+
+// The numbers never change their object after construction (in-place operations write into
+// its buffer), so only the units need the access flag: a change of units takes exclusive
+// access, and every reader copies a counted handle under shared access.
+struct ArrayObject {
+    PyObject_HEAD
+    AccessFlag access;  // payload: the UnitsRecord the instance holds a count on
+    PyObject *values;   // a float64 ndarray; the one seam where another array library fits
+};
+
+// The ufuncs the class handles itself, in the order State keeps them.
+enum class Ufunc : int {
+    add, subtract, multiply, divide, power,
+    less, less_equal, equal, not_equal, greater, greater_equal,
+    negative, positive, absolute, square, reciprocal, sqrt,
+    count
+};
+// The NumPy functions __array_function__ hands to methods of the same name.
+enum class Function : int { sum, mean, min, max, amin, amax, shape, ndim, size, count };
+
+struct State {
+    PyTypeObject *array_type;
+    PyTypeObject *modrin_type;
+    PyObject *ufuncs[static_cast<int>(Ufunc::count)];
+    PyObject *functions[static_cast<int>(Function::count)];
+    PyObject *array2string;
+};
+
+State *state_of(PyTypeObject *array_type);
+// The state of this interpreter's modrin_array, importing it when needed; null with an
+// exception set.
+State *current_state();
+
+void array_dealloc(PyObject *self) noexcept;
+inline bool is_array(PyObject *obj) { return Py_TYPE(obj)->tp_dealloc == &array_dealloc; }
+inline ArrayObject *as_array(PyObject *obj) { return reinterpret_cast<ArrayObject *>(obj); }
+
+// A new instance holding `values` (a new reference is taken) in `units`.
+PyObject *new_array(PyTypeObject *type, PyObject *values, SharedUnits units);
+PyTypeObject *create_array_type(PyObject *module);
+
+// A counted handle to the units, for a caller holding the instance's access.
+inline SharedUnits held_units(const ArrayObject *obj) {
+    return SharedUnits::borrow(reinterpret_cast<detail::UnitsRecord *>(obj->access.payload()));
+}
+
+// The instance's units as a counted handle, and its numbers (borrowed: they live as long as
+// the instance); false with RuntimeError set when another thread changes its units.
+bool read_units(PyObject *self, SharedUnits &out);
+inline PyArrayObject *values_of(PyObject *self) {
+    return reinterpret_cast<PyArrayObject *>(as_array(self)->values);
+}
+
+// ---- operands ---------------------------------------------------------------------------------
+
+// One operand of an operation: an array of doubles, or one number; with its units. A
+// ModrinArray operand stays under shared access while the operand lives, so no other thread
+// changes its units while its numbers are read as being in them.
+struct Arg {
+    Arg() = default;
+    Arg(const Arg &) = delete;
+    Arg &operator=(const Arg &) = delete;
+    ~Arg() { Py_XDECREF(array); }
+
+    PyArrayObject *array = nullptr;  // a float64 array, or null for a number
+    double scalar = 0.0;
+    SharedUnits units = SharedUnits::unitless();
+    bool quantity = false;  // a Modrin or ModrinArray, which acts as `self` on the left
+    PyObject *source = nullptr;
+    py::SharedHold hold;
+};
+
+enum class Read { ok, refused, failed };  // refused: not an operand type (no exception set)
+Read read_operand(PyObject *x, Arg &out);
+
+// A float64 array of the numbers in `values` (bool, int or float; lists as NumPy reads them),
+// or null with TypeError naming any other dtype.
+PyArrayObject *numbers_of(PyObject *values, bool copy);
+
+// ---- loops -----------------------------------------------------------------------------------
+
+// A non-owning reference to a callable, for the element kernels.
+template <class Signature>
+class FunctionRef;
+template <class R, class... A>
+class FunctionRef<R(A...)> {
+public:
+    template <class F>
+    FunctionRef(F &&f) noexcept  // NOLINT: converts implicitly, as a callable parameter does
+        : obj_(static_cast<void *>(&f)), call_([](void *o, A... a) -> R {
+              return (*static_cast<std::remove_reference_t<F> *>(o))(a...);
+          }) {}
+    R operator()(A... a) const { return call_(obj_, a...); }
+
+private:
+    void *obj_;
+    R (*call_)(void *, A...);
+};
+
+// kernel(n, inputs, output) for runs of elements: the inputs in the order given.
+using Kernel = FunctionRef<void(std::size_t, const Input *, Output)>;
+
+// Broadcasts the operands against each other and runs the kernel over them into `out`, or
+// into a new array of `out_type` when `out` is null. A new reference to the output array, or
+// null with an exception set.
+PyArrayObject *run_elements(std::span<const Arg *const> args, PyArrayObject *out, int out_type,
+                            Kernel kernel);
+
+// ---- operations ------------------------------------------------------------------------------
+
+struct Outcome {
+    PyArrayObject *values = nullptr;  // owned by the caller
+    SharedUnits units;
+};
+
+// left op right, with `self` chosen as Python chooses it for Modrin: the left operand when it is
+// a Modrin or ModrinArray, otherwise the right one, reflected. Null values with an exception set
+// on failure.
+Outcome arithmetic(Op op, const Arg &left, const Arg &right, PyArrayObject *out = nullptr);
+// A bool array, or null.
+PyArrayObject *comparison(Comparison c, const Arg &left, const Arg &right);
+
+enum class Unary { negative, positive, absolute, square, reciprocal, sqrt };
+Outcome unary(Unary u, const Arg &x);
+
+// The numbers converted by `plan` into a new array.
+PyArrayObject *converted(const ConversionPlan &plan, const Arg &x, Sign sign = Sign::keep);
+
+// The results as Python objects: a ModrinArray, or for operands that were all scalars (the
+// ufuncs on Modrin) a Modrin.
+PyObject *wrap(State *state, Outcome r, bool scalars);
+
+// The instance's ufunc protocol and the functions it takes over.
+PyObject *array_ufunc(PyObject *self, PyObject *const *args, Py_ssize_t nargsf,
+                      PyObject *kwnames);
+PyObject *array_function(PyObject *self, PyObject *const *args, Py_ssize_t nargsf,
+                         PyObject *kwnames);
+
+}  // namespace modrin::array
