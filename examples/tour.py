@@ -78,3 +78,23 @@ for attempt in (lambda: rail + mass, lambda: U("m/sec"), lambda: speed.as_unit("
         attempt()
     except (TypeError, LookupError) as exc:
         show(type(exc).__name__, exc)
+
+print("\n9. Arrays: a flight profile, at NumPy's speed")
+import numpy as np  # noqa: E402  (only the array part needs NumPy)
+
+from modrin_array import ModrinArray  # noqa: E402
+
+t = ModrinArray(np.linspace(0.0, 2.0, 5), "s")
+v = t * accel  # a Modrin times an array: every element in the units the scalar algebra gives
+altitude = 0.5 * accel * t**2
+show("times", t)
+show("speed, as computed", v)
+show("speed in km/hr", v.as_unit("km/hr"))
+show("altitude in ft", altitude.as_unit("ft"))
+show("above the rail?", altitude > rail)
+show("mean speed", v.mean().as_unit("m/s"))
+show("one element is a Modrin", altitude[-1])
+try:
+    np.asarray(altitude)
+except TypeError as exc:
+    show("a unit is never dropped", exc)

@@ -153,7 +153,8 @@ PyArrayObject *from_objects(PyArrayObject *objects, SharedUnits &units) {
                               : Read::refused;
         if (read == Read::refused) {
             PyErr_Format(PyExc_TypeError,
-                         "ModrinArray holds bool, int or float numbers or Modrins, not %T",
+                         "ModrinArray holds bool, int or float numbers or Modrins, not object "
+                         "(a %T among them)",
                          items[i]);
         }
         if (read != Read::ok) {
@@ -243,14 +244,14 @@ PyObject *Array_new(PyTypeObject *type, PyObject *args, PyObject *kwargs) {
         numbers = converted(*plan, q);
         if (numbers == nullptr) return nullptr;
     } else if (has_unit && number != 1.0) {
-        // A Modrin unit's number scales the plain values.
-        PyObject *factor = PyFloat_FromDouble(number);
-        PyObject *scaled =
-            factor == nullptr ? nullptr : PyNumber_Multiply(as_object(numbers), factor);
-        Py_XDECREF(factor);
+        // A Modrin unit's number scales the plain values, in a buffer of their own.
+        PyArrayObject *scaled =
+            reinterpret_cast<PyArrayObject *>(PyArray_NewCopy(numbers, NPY_CORDER));
         Py_DECREF(numbers);
         if (scaled == nullptr) return nullptr;
-        numbers = reinterpret_cast<PyArrayObject *>(scaled);
+        auto *p = static_cast<double *>(PyArray_DATA(scaled));
+        for (npy_intp i = 0, size = PyArray_SIZE(scaled); i < size; ++i) p[i] *= number;
+        numbers = scaled;
     }
     if (has_unit) units = target;
     PyObject *r = new_array(type, as_object(numbers), std::move(units));

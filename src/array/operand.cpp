@@ -78,9 +78,9 @@ Read read_operand(PyObject *x, Arg &out) {
         out.scalar = PyFloat_AS_DOUBLE(x);
         return Read::ok;
     }
-    if (PyLong_Check(x)) {
-        out.scalar = PyLong_AsDouble(x);
-        return out.scalar == -1.0 && PyErr_Occurred() ? Read::failed : Read::ok;
+    if (PyLong_Check(x)) {  // within 32 bits, as Modrin takes integers
+        return py::coerce_to_number(x, out.scalar, py::OnFailure::discard) ? Read::ok
+                                                                           : Read::refused;
     }
     if (PyUnicode_Check(x)) {  // a unit text is one of those units, as for Modrin
         std::string_view text;

@@ -51,7 +51,9 @@ double factor_and_signature(const UnitExponents &units, BaseExponents &sum, bool
         factor *= p;
         ok = ok && normal(p) && normal(factor);
         const BaseExponents &d = unit.dimensions();
-        for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i) s[i] += d[i] * e;
+        // A dimension the unit lacks stays absent at any exponent, infinite or NaN ones too.
+        for (std::size_t i = 0; i < BASE_DIMENSIONS; ++i)
+            if (d[i] != 0.0) s[i] += d[i] * e;
     }
     sum = s;
     steps_normal = ok;
@@ -133,7 +135,8 @@ UnitCollection quotient(UnitCollection a, const UnitCollection &b) {
 UnitCollection pow(const UnitCollection &c, double n) {
     UnitCollection r = c;
     for (auto &entry : r.units) entry.exponent *= n;
-    for (double &e : r.base_exponents) e *= n;
+    for (double &e : r.base_exponents)
+        if (e != 0.0) e *= n;  // as the entries give it: an absent dimension stays absent
     const double f = std::pow(c.factor, n);
     r.factor = normal(c.factor) && normal(f) ? f : factor_beyond_range(r.units, f);
     return r;

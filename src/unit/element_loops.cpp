@@ -172,13 +172,16 @@ void run_blocks(std::size_t n, const Input (&inputs)[N], Output out, const Fast 
     alignas(64) double staged[N][BLOCK];
     alignas(64) T res[BLOCK];
     const double *in[N];
+    // A repeated number (a broadcast scalar) is staged once for every block.
+    for (std::size_t a = 0; a < N; ++a)
+        if (inputs[a].step == 0 && n > 0) block_of(inputs[a], 0, std::min(BLOCK, n), staged[a]);
     for (std::size_t i = 0; i < n; i += BLOCK) {
         const std::size_t k = std::min(BLOCK, n - i);
         char *dest = out.data + static_cast<std::ptrdiff_t>(i) * out.step;
         bool direct = out.step == sizeof(T) &&
                       reinterpret_cast<std::uintptr_t>(dest) % alignof(T) == 0;
         for (std::size_t a = 0; a < N; ++a) {
-            in[a] = block_of(inputs[a], i, k, staged[a]);
+            in[a] = inputs[a].step == 0 ? staged[a] : block_of(inputs[a], i, k, staged[a]);
             if (in[a] != staged[a] && overlap(dest, k * sizeof(T), in[a], k * sizeof(double)))
                 direct = false;
         }
@@ -327,9 +330,10 @@ void power_with(const Post &post, const PowerPlan &plan, const Raise &raise, std
         [&](double v) { return plan.post.apply(raise(v)); });
 }
 
-// Runs f with the loops compiled for AVX2 where the processor has it, as NumPy dispatches its
-// own loops: the x86-64 baseline holds two doubles to a vector. Without FMA, so that no
-// multiply and add contract into one rounding where the scalar path rounds twice.
+// Runs f with the loops compiled for the widest vectors the processor has, as NumPy dispatches
+// its own loops: AVX-512, AVX2, or the x86-64 baseline of two doubles to a vector. Multiplies
+// and adds never contract into one rounding where the scalar path rounds twice (the file is
+// compiled with -ffp-contract=off, and AVX2 is taken without FMA).
 template <class F>
 [[gnu::flatten]] void baseline(F &f) {
     f();
@@ -339,14 +343,21 @@ template <class F>
 [[gnu::target("avx2"), gnu::flatten]] void wide(F &f) {
     f();
 }
+template <class F>
+[[gnu::target("avx512f"), gnu::flatten]] void widest(F &f) {
+    f();
+}
 #endif
-std::atomic<bool> baseline_only{false};
+std::atomic<LoopForm> widest_allowed{LoopForm::avx512};
 
 template <class F>
 void dispatch(F &&f) {
 #if defined(__x86_64__)
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2 && !baseline_only.load(std::memory_order_relaxed)) return wide(f);
+    static const bool avx512 = __builtin_cpu_supports("avx512f");
+    const LoopForm allowed = widest_allowed.load(std::memory_order_relaxed);
+    if (avx512 && allowed == LoopForm::avx512) return widest(f);
+    if (avx2 && allowed != LoopForm::baseline) return wide(f);
 #endif
     baseline(f);
 }
@@ -360,7 +371,7 @@ Conversion reading(Conversion c, const SharedUnits &from, const SharedUnits &to)
 
 }  // namespace
 
-void use_baseline_loops(bool only) { baseline_only.store(only, std::memory_order_relaxed); }
+void use_loop_form(LoopForm widest) { widest_allowed.store(widest, std::memory_order_relaxed); }
 
 Result<ConversionPlan> plan_conversion(const SharedUnits &from, const SharedUnits &to) {
     ConversionPlan plan{{}, from, to};

@@ -99,8 +99,9 @@ void root_elements(const PowerPlan &plan, std::size_t n, Input b, Output out);
 // which need no conversion afterwards.
 void plain_power_elements(std::size_t n, Input b, Input e, Output out);
 
-// The loops are compiled twice on x86-64, for AVX2 and for the baseline, and run in the
-// widest form the processor has; tests make every call take the baseline form with `true`.
-void use_baseline_loops(bool only);
+// The loops are compiled for AVX-512, AVX2 and the baseline on x86-64, and run in the widest
+// form the processor has; tests cap the form to run every one of them.
+enum class LoopForm : std::uint8_t { baseline, avx2, avx512 };
+void use_loop_form(LoopForm widest);
 
 }  // namespace modrin

@@ -298,10 +298,10 @@ void plain_power_case(Pool &pool) {
 }
 
 // Run once in each compiled form of the loops (the same where the processor lacks AVX2).
-class ElementLoops : public testing::TestWithParam<bool> {
+class ElementLoops : public testing::TestWithParam<LoopForm> {
 protected:
-    void SetUp() override { use_baseline_loops(GetParam()); }
-    void TearDown() override { use_baseline_loops(false); }
+    void SetUp() override { use_loop_form(GetParam()); }
+    void TearDown() override { use_loop_form(LoopForm::avx512); }
 };
 
 TEST_P(ElementLoops, EveryElementIsTheScalarAlgebrasAnswer) {
@@ -312,10 +312,18 @@ TEST_P(ElementLoops, EveryElementIsTheScalarAlgebrasAnswer) {
         cases[trial % std::size(cases)](pool);
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, ElementLoops, testing::Bool(),
-                         [](const testing::TestParamInfo<bool> &p) {
-                             return std::string(p.param ? "Baseline" : "Widest");
-                         });
+std::string form_name(const testing::TestParamInfo<LoopForm> &p) {
+    switch (p.param) {
+        case LoopForm::baseline: return "Baseline";
+        case LoopForm::avx2: return "AVX2";
+        case LoopForm::avx512: return "AVX512";
+    }
+    return "unknown";
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, ElementLoops,
+                         testing::Values(LoopForm::baseline, LoopForm::avx2, LoopForm::avx512),
+                         form_name);
 
 }  // namespace
 }  // namespace modrin

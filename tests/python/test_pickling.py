@@ -21,6 +21,8 @@ QUANTITIES = [
     U("m") * float("nan"),
     U("s") * -0.0,
     Modrin.empty(),
+    U("m/s") ** float("inf"),                   # non-finite exponents of units and of none
+    Modrin.empty() ** float("nan"),
     LogModrin.unit("dB") * 3.5,
     -LogModrin.unit("semitone"),
 ]
