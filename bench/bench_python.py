@@ -7,17 +7,26 @@ yardstick's. The op's ratio is the median of its rounds, printed with their p10-
 its ns its quickest run. Each library computes the same physics through its own fastest
 idiomatic scalar path; the answers are compared before anything is timed.
 
-    python3 bench/bench_python.py [--json FILE]
+The array ops run the same way on float64 arrays of 10, 1000 and 1e6 elements, each against
+the plain NumPy expression that computes the same numbers; every library's answers are checked
+against that expression's before it is timed; modrin's column is null while modrin_array
+does not import.
+
+    python3 bench/bench_python.py [--json FILE] [--arrays-only]
 """
 
 import argparse
+import ctypes
 import decimal
 import json
 import math
 import re
 import statistics
 import sys
+import time
 import timeit
+
+import numpy as np
 
 from modrin import LogModrin, Modrin
 
@@ -245,7 +254,9 @@ def loops_for(timer, run_s=RUN_S):
     """How many loops of the timer take about run_s."""
     number = 1
     while True:
-        elapsed = timer.timeit(number)
+        # The quickest of three, as one slow call (a page fault, a preemption) would leave
+        # the loops far too few.
+        elapsed = min(timer.repeat(3, number))
         if elapsed >= run_s / 4 or number >= 1 << 24:
             break
         number *= 4 if elapsed < run_s / 40 else 2
@@ -255,10 +266,10 @@ def loops_for(timer, run_s=RUN_S):
 class Timed:
     """A statement, the loops of it that make one timed run, and the runs made so far."""
 
-    def __init__(self, stmt, env, per_loop=1):
+    def __init__(self, stmt, env, per_loop=1, run_s=RUN_S):
         self.timer = timeit.Timer(stmt, globals=env)
         self.per_loop = per_loop    # ops one loop does: a list builds LIST_LENGTH products
-        self.loops = 1 if per_loop > 1 else loops_for(self.timer)
+        self.loops = 1 if per_loop > 1 else loops_for(self.timer, run_s)
         self.seen = []              # ns per op of every run, for the yardstick's own figure
 
     def run_ns(self):
@@ -351,6 +362,15 @@ def fmt_ns(ns):
     return f"{ns:.0f}" if ns >= 10 else f"{ns:.1f}"
 
 
+def print_table(head, rows):
+    widths = [max(len(str(r[i])) for r in [head, *rows]) for i in range(len(head))]
+    line = lambda cells: "| " + " | ".join(str(c).ljust(w) for c, w in zip(cells, widths)) + " |"
+    print(line(head))
+    print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+    for row in rows:
+        print(line(row))
+
+
 def report(data, notes):
     ops = data["ops_ns"]
     peers = LIBRARIES[1:]
@@ -389,12 +409,7 @@ def report(data, notes):
         limit = SIZE_GOAL[name]
         rows.append([f"sizeof {name}", f"{size} B", "", "", f"<= {limit} B",
                      "pass" if size <= limit else "FAIL", *["" for _ in peers], "", ""])
-    widths = [max(len(str(r[i])) for r in [head, *rows]) for i in range(len(head))]
-    line = lambda cells: "| " + " | ".join(str(c).ljust(w) for c, w in zip(cells, widths)) + " |"
-    print(line(head))
-    print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
-    for row in rows:
-        print(line(row))
+    print_table(head, rows)
     print("\nops:")
     for op, shown, _ in OPS:
         print(f"  {op:<17} {shown}")
@@ -404,17 +419,214 @@ def report(data, notes):
             print(note)
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--json", metavar="FILE", help="also write the results as JSON")
-    args = parser.parse_args()
+# Arrays: a in metres, b in kilometres, n random positive doubles each, so that about half of
+# a < b holds. Each op, the NumPy expression it is timed against, and the libraries' statement
+# (None: each library's own conversion).
+ARRAY_LIBRARIES = ("modrin", "numpy", "pint", "astropy", "unyt", "quantities")
+ARRAY_SIZES = (10, 1000, 1_000_000)
+ARRAY_OPS = [
+    ("product", "a * b  (m times km)", "x * y", "a * b"),
+    ("sum_mixed", "a + b  (m + km, in m)", "x + y * 1000.0", "a + b"),
+    ("times_float", "a * 2.0", "x * 2.0", "a * 2.0"),
+    ("compare_mixed", "a < b  (a bool array)", "x < y * 1000.0", "a < b"),
+    ("convert", "a in mm, each library's own conversion", "x * 1000.0", None),
+    ("sqrt", "np.sqrt(a)", "np.sqrt(x)", "np.sqrt(a)"),
+    ("sum_reduce", "a.sum()", "x.sum()", "a.sum()"),
+]
+_OPERATORS = ("product", "sum_mixed", "times_float", "compare_mixed", "convert")
+# The issue's limits, as ratios to the NumPy expression, by array length.
+ARRAY_GOALS = {
+    "10": {**{op: 1.5 for op in _OPERATORS}, "sqrt": 2.5, "sum_reduce": 2.5},
+    "1000": {op: 1.5 for op, *_ in ARRAY_OPS},
+    "1000000": {**{op: 1.1 for op, *_ in ARRAY_OPS}, "sum_mixed": 1.0, "compare_mixed": 1.0},
+}
+# (modrin's rounds, a peer's rounds, runs per round, seconds per run): a call on 1e6 elements
+# takes a millisecond or so, so fewer runs, each of several calls, and fewer rounds for the peers,
+# which have no goals.
+ARRAY_TIMING = {10: (ROUNDS, ROUNDS, RUNS, RUN_S), 1000: (ROUNDS, ROUNDS, RUNS, RUN_S),
+                1_000_000: (15, 7, 2, 0.02)}
+ARRAY_SEED = 20260101
 
-    notes = []
+
+def modrin_array_setup(a, b):
+    from modrin_array import ModrinArray
+
+    # pint's spelling of powers, which the other peers read too, is m**2; modrin's is m2.
+    return ({"a": ModrinArray(a, "m"), "b": ModrinArray(b, "km")}, 'a.as_unit("mm")',
+            lambda r, text: r.as_number(text.replace("**", "")), lambda r: r.as_number())
+
+
+def pint_array_setup(a, b):
+    import pint
+
+    Q_ = pint.UnitRegistry().Quantity
+    return ({"a": Q_(a, "m"), "b": Q_(b, "km")}, 'a.to("mm")',
+            lambda r, text: r.m_as(text), lambda r: r.magnitude)
+
+
+def astropy_array_setup(a, b):
+    import astropy.units as u
+
+    return ({"a": u.Quantity(a, u.m), "b": u.Quantity(b, u.km), "u": u}, "a.to(u.mm)",
+            lambda r, text: r.to_value(text), lambda r: r.value)
+
+
+def unyt_array_setup(a, b):
+    import unyt
+
+    return ({"a": unyt.unyt_array(a, "m"), "b": unyt.unyt_array(b, "km")}, 'a.to("mm")',
+            lambda r, text: r.to_value(text), lambda r: r.to_value())
+
+
+def quantities_array_setup(a, b):
+    import quantities as pq
+
+    return ({"a": pq.Quantity(a, "m"), "b": pq.Quantity(b, "km")}, 'a.rescale("mm")',
+            lambda r, text: r.rescale(text).magnitude, lambda r: r.magnitude)
+
+
+ARRAY_SETUPS = {
+    "modrin": modrin_array_setup, "pint": pint_array_setup, "astropy": astropy_array_setup,
+    "unyt": unyt_array_setup, "quantities": quantities_array_setup,
+}
+
+
+def close(got, want, rtol=1e-12):
+    got = np.asarray(got, dtype=float)
+    return got.shape == np.shape(want) and bool(np.allclose(got, want, rtol=rtol, atol=0.0))
+
+
+def array_fault(op, r, x, y, in_unit, magnitude):
+    """Why the library's answer is not the NumPy expression's, or None when it is.
+
+    Values are compared in a unit the op fixes, and where the op's answer has a unit of its
+    own (a's, or mm) also as they stand, so that no library is timed doing other work.
+    """
+    own = {"sum_mixed": x + y * 1000.0, "times_float": x * 2.0, "convert": x * 1000.0}
+    in_metres = {"sum_mixed": own["sum_mixed"], "times_float": own["times_float"], "convert": x}
+    if op == "product":
+        ok = close(in_unit(r, "m**2"), x * y * 1000.0)
+    elif op in own:
+        ok = close(magnitude(r), own[op]) and close(in_unit(r, "m"), in_metres[op])
+    elif op == "compare_mixed":
+        got, want = np.asarray(r), x < y * 1000.0
+        # A library may compare in km instead; only near-ties may then come out otherwise.
+        ok = (got.dtype == np.bool_ and got.shape == want.shape
+              and bool(np.all((got == want) | np.isclose(x, y * 1000.0, rtol=1e-12, atol=0.0))))
+    elif op == "sqrt":
+        ok = close(magnitude(r), np.sqrt(x)) and close(in_unit(r * r, "m"), x)
+    else:
+        # Pairwise and running sums of 1e6 doubles part in the last digits.
+        ok = close(in_unit(r, "m"), x.sum(), rtol=1e-9)
+    return None if ok else f"answers {' '.join(repr(r).split())[:80]}"
+
+
+def steady_allocator():
+    """Pins glibc's malloc thresholds for the array ops; None where they cannot be pinned.
+
+    glibc raises its mmap threshold to the largest block freed so far and hands a free heap top
+    beyond twice that back to the system, so whether an op's megabyte results fault in fresh
+    pages on every call depends on what ran before: NumPy's x + y * 1000.0 at 1e6 took 0.7 ms
+    or 17 ms by that history alone. Pinned, no op pays faults after its first calls.
+    """
+    try:
+        mallopt = ctypes.CDLL(None).mallopt
+    except (OSError, AttributeError):
+        return None
+    m_trim_threshold, m_mmap_threshold = -1, -3
+    mmap_bytes, trim_bytes = 32 << 20, 256 << 20   # 32 MiB is glibc's largest mmap threshold
+    if mallopt(m_mmap_threshold, mmap_bytes) != 1 or mallopt(m_trim_threshold, trim_bytes) != 1:
+        return None
+    return {"mmap_threshold_bytes": mmap_bytes, "trim_threshold_bytes": trim_bytes}
+
+
+def measure_arrays(notes):
+    """ns per call and ratios to NumPy of every array op, by length and library."""
+    sizes = [str(n) for n in ARRAY_SIZES]
+    ns = {s: {op: dict.fromkeys(ARRAY_LIBRARIES) for op, *_ in ARRAY_OPS} for s in sizes}
+    ratios = {s: {op: dict.fromkeys(ARRAY_LIBRARIES) for op, *_ in ARRAY_OPS} for s in sizes}
+    rng = np.random.default_rng(ARRAY_SEED)
+    missing = set()
+    for n in ARRAY_SIZES:
+        size = str(n)
+        own_rounds, peer_rounds, runs, run_s = ARRAY_TIMING[n]
+        x, y = rng.uniform(1.0, 1000.0, n), rng.uniform(0.001, 1.0, n)
+        numpy_env = {"np": np, "x": x, "y": y}
+        yardsticks = {op: Timed(stmt, numpy_env, run_s=run_s) for op, _, stmt, _ in ARRAY_OPS}
+        for lib, setup in ARRAY_SETUPS.items():
+            if lib in missing:
+                continue
+            try:
+                env, convert, in_unit, magnitude = setup(x.copy(), y.copy())
+            except ImportError as exc:
+                notes.append(f"{lib}: arrays not available ({exc}); its array column is null")
+                missing.add(lib)
+                continue
+            env["np"] = np
+            for op, _, _, stmt in ARRAY_OPS:
+                stmt = stmt or convert
+                try:
+                    fault = array_fault(op, eval(stmt, env), x, y, in_unit, magnitude)
+                except Exception as exc:
+                    fault = f"failed ({type(exc).__name__}: {exc})"
+                if fault:
+                    notes.append(f"{lib}: array {op} at n={n} {fault}; null")
+                    continue
+                rounds = own_rounds if lib == "modrin" else peer_rounds
+                ns[size][op][lib], r = interleaved(Timed(stmt, env, run_s=run_s),
+                                                   yardsticks[op], rounds, runs)
+                ratios[size][op][lib] = summary(r)
+        for op, yardstick in yardsticks.items():
+            if not yardstick.seen:  # no library timed: NumPy on its own
+                for _ in range(own_rounds * runs):
+                    yardstick.run_ns()
+            ns[size][op]["numpy"] = min(yardstick.seen)
+    return ns, ratios
+
+
+def fmt_ratio(r):
+    return "-" if r is None else f"{r['median']:.2f}"
+
+
+def report_arrays(data, seconds, notes):
+    peers = [lib for lib in ARRAY_LIBRARIES if lib not in ("modrin", "numpy")]
+    print(f"\nArrays of float64, a in m and b in km ({seconds:.0f} s). x numpy: the median over "
+          "the rounds of the op's quickest run\nover the quickest run of the NumPy expression "
+          "between its own; p10-p90: the spread of those per-round ratios; peers as x numpy")
+    for size, table in data["array_ops_ns"].items():
+        own, peer, runs, _ = ARRAY_TIMING[int(size)]
+        rounds = f"{own} rounds" if own == peer else f"{own} rounds, peers {peer},"
+        print(f"\nn = {int(size):,} ({rounds} of {runs} runs)")
+        head = ["op", "numpy ns", "modrin ns", "x numpy", "p10-p90", "goal", "",
+                *[f"{p} x numpy" for p in peers]]
+        rows = []
+        for op, *_ in ARRAY_OPS:
+            own = data["array_ratios_to_numpy"][size][op]["modrin"]
+            limit = data["array_goals"]["ratio_to_numpy"][size].get(op)
+            ratio = spread = mark = "-"
+            if own is not None:
+                ratio = f"{own['median']:.2f}"
+                spread = f"{own['p10']:.2f}-{own['p90']:.2f}"
+                mark = "pass" if own["median"] <= limit else "FAIL"
+            rows.append([op, fmt_ns(table[op]["numpy"]), fmt_ns(table[op]["modrin"]), ratio,
+                         spread, f"<= {limit}x", mark,
+                         *[fmt_ratio(data["array_ratios_to_numpy"][size][op][p]) for p in peers]])
+        print_table(head, rows)
+    print("\narray ops (numpy: the expression each is timed against):")
+    for op, shown, numpy_stmt, _ in ARRAY_OPS:
+        print(f"  {op:<14} {shown:<40} numpy: {numpy_stmt}")
+    if notes:
+        print()
+        for note in notes:
+            print(note)
+
+
+def measure_scalars(data, notes):
     baseline_env = {"x": decimal.Decimal("1.2345"), "y": decimal.Decimal("6.789"),
                     "fx": 1.2345, "fy": 6.789}
     decimal_mul = Timed("x * y", baseline_env)
     empty = lambda: {op: {lib: None for lib in LIBRARIES} for op, _, _ in OPS}
-    data = {"ops_ns": empty()}
+    data["ops_ns"] = empty()
     ratios, answers = empty(), {}
     for lib in LIBRARIES:
         results, lib_ratios, answers[lib] = measure_library(lib, decimal_mul, notes)
@@ -436,7 +648,30 @@ def main():
         "ratio_to_product": {"list_of_products": LIST_GOAL},
         "max_bytes": SIZE_GOAL,
     }
-    report(data, notes)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--json", metavar="FILE", help="also write the results as JSON")
+    parser.add_argument("--arrays-only", action="store_true", help="time only the array ops")
+    args = parser.parse_args()
+
+    data, notes, array_notes = {}, [], []
+    if not args.arrays_only:
+        measure_scalars(data, notes)
+    data["array_allocator"] = steady_allocator()
+    if data["array_allocator"] is None:
+        array_notes.append("could not pin malloc's thresholds: 1e6 figures depend on history")
+    started = time.perf_counter()
+    data["array_ops_ns"], data["array_ratios_to_numpy"] = measure_arrays(array_notes)
+    array_seconds = time.perf_counter() - started
+    data["array_rounds"] = {
+        str(size): {"rounds": r, "peer_rounds": p, "runs_per_round": k, "seconds_per_run": s}
+        for size, (r, p, k, s) in ARRAY_TIMING.items()}
+    data["array_goals"] = {"ratio_to_numpy": ARRAY_GOALS}
+    if not args.arrays_only:
+        report(data, notes)
+    report_arrays(data, array_seconds, array_notes)
     if args.json:
         with open(args.json, "w", encoding="utf-8") as out:
             json.dump(data, out, indent=1)
