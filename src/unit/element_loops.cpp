@@ -21,7 +21,7 @@ namespace {
 
 // Elements run in blocks of this size: a full block runs with a count the compiler knows, and a
 // block with an element for the scalar path is redone alone.
-constexpr std::size_t BLOCK = 128;
+constexpr std::size_t BLOCK = 512;
 using FullBlock = std::integral_constant<std::size_t, BLOCK>;
 
 bool is_normal(double x) {

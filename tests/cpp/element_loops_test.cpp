@@ -103,7 +103,7 @@ struct Pool {
 
     std::size_t length() {
         switch (below(10)) {
-            case 0: return below(700);
+            case 0: return below(1500);
             case 1:
             case 2:
             case 3: return below(300);
