@@ -135,6 +135,8 @@ struct Outcome {
 Outcome arithmetic(Op op, const Arg &left, const Arg &right, PyArrayObject *out = nullptr);
 // A bool array, or null.
 PyArrayObject *comparison(Comparison c, const Arg &left, const Arg &right);
+// The same for a rich comparison's `op` (Py_LT ...), as the bool array.
+PyObject *rich_comparison(int op, const Arg &left, const Arg &right);
 
 enum class Unary { negative, positive, absolute, square, reciprocal, sqrt };
 Outcome unary(Unary u, const Arg &x);

@@ -5,11 +5,11 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "array/array.hpp"
 #include "lib/binder.hpp"
 #include "lib/coerce.hpp"
+#include "lib/protocols.hpp"
 #include "lib/raise.hpp"
 #include "unit/parse_cache.hpp"
 #include "unit/render.hpp"
@@ -19,15 +19,6 @@ namespace modrin::array {
 namespace {
 
 PyObject *as_object(PyArrayObject *a) { return reinterpret_cast<PyObject *>(a); }
-
-// Gives the instance `units` under exclusive access, releasing the ones it held.
-void replace_units(ArrayObject *obj, SharedUnits units) {
-    const auto p = reinterpret_cast<std::uintptr_t>(units.record());
-    if (!AccessFlag::fits(p)) throw std::runtime_error("a units record beyond 48-bit addresses");
-    SharedUnits old =
-        SharedUnits::adopt(reinterpret_cast<detail::UnitsRecord *>(obj->access.payload()));
-    obj->access.set_payload(reinterpret_cast<std::uintptr_t>(units.release()));
-}
 
 State *state(PyObject *self) { return state_of(Py_TYPE(self)); }
 
@@ -66,15 +57,9 @@ PyObject *with_units(PyObject *self, PyObject *result, const SharedUnits &units,
 // values.<name>(args...) on the instance's numbers.
 PyObject *call_on_values(PyObject *self, const char *name, PyObject *const *args,
                          Py_ssize_t nargsf, PyObject *kwnames) {
-    const Py_ssize_t n = PyVectorcall_NARGS(nargsf);
-    const Py_ssize_t nkw = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
-    std::vector<PyObject *> all(static_cast<std::size_t>(n + nkw + 1));
-    all[0] = as_array(self)->values;
-    for (Py_ssize_t i = 0; i < n + nkw; ++i) all[static_cast<std::size_t>(i + 1)] = args[i];
-    PyObject *method = PyUnicode_FromString(name);
+    PyObject *method = PyObject_GetAttrString(as_array(self)->values, name);
     if (method == nullptr) return nullptr;
-    PyObject *r = PyObject_VectorcallMethod(method, all.data(),
-                                            static_cast<std::size_t>(n + 1), kwnames);
+    PyObject *r = PyObject_Vectorcall(method, args, PyVectorcall_NARGS(nargsf), kwnames);
     Py_DECREF(method);
     return r;
 }
@@ -580,7 +565,7 @@ PyObject *in_place(Op op, PyObject *self, PyObject *other) {
     Outcome r = arithmetic(op, s, o, values_of(self));
     if (r.values == nullptr) return nullptr;
     Py_DECREF(r.values);
-    if (r.units.record() != s.units.record()) replace_units(obj, std::move(r.units));
+    if (r.units.record() != s.units.record()) py::replace_units(obj->access, std::move(r.units));
     return Py_NewRef(self);
 }
 
@@ -606,17 +591,7 @@ PyObject *Array_richcompare(PyObject *self, PyObject *other, int op) {
     const Read read = read_operand(other, o);
     if (read == Read::refused) Py_RETURN_NOTIMPLEMENTED;
     if (read == Read::failed) return nullptr;
-    Comparison c;
-    switch (op) {
-        case Py_LT: c = Comparison::lt; break;
-        case Py_LE: c = Comparison::le; break;
-        case Py_EQ: c = Comparison::eq; break;
-        case Py_NE: c = Comparison::ne; break;
-        case Py_GT: c = Comparison::gt; break;
-        case Py_GE: c = Comparison::ge; break;
-        default: return py::raise_internal_fault("invalid compareop");
-    }
-    return as_object(comparison(c, s, o));
+    return rich_comparison(op, s, o);
 }
 
 // ---- text forms ----------------------------------------------------------------------------
@@ -683,13 +658,7 @@ PyObject *Array_reduce(PyObject *self, PyObject *const *args, Py_ssize_t n, PyOb
     if (!py::bind(sig, args, n, kw, nullptr)) return nullptr;
     PyObject *unit = Array_get_unit(self, nullptr);
     if (unit == nullptr) return nullptr;
-    PyObject *rebuild =
-        PyObject_GetAttrString(reinterpret_cast<PyObject *>(Py_TYPE(self)), "_reconstruct");
-    if (rebuild == nullptr) {
-        Py_DECREF(unit);
-        return nullptr;
-    }
-    return Py_BuildValue("(N(ON))", rebuild, as_array(self)->values, unit);
+    return py::reduction(self, Py_BuildValue("(ON)", as_array(self)->values, unit));
 }
 
 PyObject *Array_reconstruct(PyObject *cls, PyObject *const *args, Py_ssize_t n, PyObject *kw) {

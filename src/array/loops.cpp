@@ -251,6 +251,20 @@ PyArrayObject *comparison(Comparison c, const Arg &left, const Arg &right) {
     });
 }
 
+PyObject *rich_comparison(int op, const Arg &left, const Arg &right) {
+    Comparison c;
+    switch (op) {
+        case Py_LT: c = Comparison::lt; break;
+        case Py_LE: c = Comparison::le; break;
+        case Py_EQ: c = Comparison::eq; break;
+        case Py_NE: c = Comparison::ne; break;
+        case Py_GT: c = Comparison::gt; break;
+        case Py_GE: c = Comparison::ge; break;
+        default: return py::raise_internal_fault("invalid compareop");
+    }
+    return reinterpret_cast<PyObject *>(comparison(c, left, right));
+}
+
 PyArrayObject *converted(const ConversionPlan &plan, const Arg &x, Sign sign) {
     const Arg *const args[] = {&x};
     return run(args, nullptr, NPY_DOUBLE, [&](std::size_t n, const Input *in, Output o) {

@@ -127,17 +127,7 @@ PyObject *compare_modrin_with_array(PyObject *modrin, PyObject *array, int op) {
     Arg q, a;
     if (read_operand(modrin, q) != Read::ok || read_operand(array, a) != Read::ok)
         return nullptr;
-    Comparison c;
-    switch (op) {
-        case Py_LT: c = Comparison::lt; break;
-        case Py_LE: c = Comparison::le; break;
-        case Py_EQ: c = Comparison::eq; break;
-        case Py_NE: c = Comparison::ne; break;
-        case Py_GT: c = Comparison::gt; break;
-        case Py_GE: c = Comparison::ge; break;
-        default: return py::raise_internal_fault("invalid compareop");
-    }
-    return reinterpret_cast<PyObject *>(comparison(c, q, a));
+    return rich_comparison(op, q, a);
 }
 
 // np.sum(a) and its kin call the method of the same name; np.shape(a) and its kin read the

@@ -64,12 +64,11 @@ void modrin_dealloc(PyObject *self) noexcept {
     Py_DECREF(type);
 }
 
-void replace_units(ModrinObject *obj, SharedUnits units) {
+void replace_units(AccessFlag &flag, SharedUnits units) {
     const auto p = reinterpret_cast<std::uintptr_t>(units.record());
     if (!AccessFlag::fits(p)) throw std::runtime_error("a units record beyond 48-bit addresses");
-    SharedUnits old =
-        SharedUnits::adopt(reinterpret_cast<detail::UnitsRecord *>(obj->access.payload()));
-    obj->access.set_payload(reinterpret_cast<std::uintptr_t>(units.release()));
+    SharedUnits old = SharedUnits::adopt(reinterpret_cast<detail::UnitsRecord *>(flag.payload()));
+    flag.set_payload(reinterpret_cast<std::uintptr_t>(units.release()));
 }
 
 namespace {
@@ -150,7 +149,7 @@ void simplify_in_place_locked(ModrinObject *obj) {
         form = &simple_form(held.get());
     }
     obj->value = form->conversion.apply(obj->value);
-    if (form->target) replace_units(obj, form->target);
+    if (form->target) replace_units(obj->access, form->target);
 }
 
 PyObject *text_of(const std::string &text) {
@@ -434,7 +433,7 @@ PyObject *Modrin_simplify_inplace(PyObject *self, PyObject *const *args, Py_ssiz
         form = &full_form(held.get());
     }
     obj->value = form->conversion.apply(obj->value);
-    if (form->target) replace_units(obj, form->target);
+    if (form->target) replace_units(obj->access, form->target);
     Py_RETURN_NONE;
 }
 

@@ -45,9 +45,9 @@ private:
     SharedUnits units_;
 };
 
-// Gives the instance `units` (under exclusive access, or before it is shared), releasing the
-// ones it held.
-void replace_units(ModrinObject *obj, SharedUnits units);
+// Gives the flag's holder `units` (under exclusive access, or before it is shared), releasing
+// the ones it held: for Modrin and ModrinArray, whose flags carry their units records.
+void replace_units(AccessFlag &flag, SharedUnits units);
 
 // The class objects, built from their specs; the module keeps one pair per interpreter.
 PyTypeObject *create_modrin_type();

@@ -22,7 +22,8 @@ PyObject *floats(const BaseExponents &d) {
     return Py_BuildValue("(dddddddd)", d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
 }
 
-// (cls._reconstruct, args), the callable looked up on the instance's class.
+}  // namespace
+
 PyObject *reduction(PyObject *self, PyObject *args) {
     if (args == nullptr) return nullptr;
     PyObject *rebuild =
@@ -33,6 +34,8 @@ PyObject *reduction(PyObject *self, PyObject *args) {
     }
     return Py_BuildValue("(NN)", rebuild, args);
 }
+
+namespace {
 
 // ---- validation of untrusted state -------------------------------------------------------
 
