@@ -24,22 +24,18 @@ struct ArrayObject {
     PyObject *values;   // a float64 ndarray; the one seam where another array library fits
 };
 
-// The ufuncs the class handles itself, in the order State keeps them.
-enum class Ufunc : int {
-    add, subtract, multiply, divide, power,
-    less, less_equal, equal, not_equal, greater, greater_equal,
-    negative, positive, absolute, square, reciprocal, sqrt,
-    count
-};
+// The number of ufuncs with a rule of their own (the table in ufunc.cpp).
+constexpr int UFUNC_COUNT = 74;
 // The NumPy functions __array_function__ hands to methods of the same name.
 enum class Function : int { sum, mean, min, max, amin, amax, shape, ndim, size, count };
 
 struct State {
     PyTypeObject *array_type;
     PyTypeObject *modrin_type;
-    PyObject *ufuncs[static_cast<int>(Ufunc::count)];
+    PyObject *ufuncs[UFUNC_COUNT];  // in the table's order; null where NumPy lacks one
     PyObject *functions[static_cast<int>(Function::count)];
     PyObject *array2string;
+    PyObject *copyto;
 };
 
 State *state_of(PyTypeObject *array_type);
@@ -138,7 +134,7 @@ PyArrayObject *comparison(Comparison c, const Arg &left, const Arg &right);
 // The same for a rich comparison's `op` (Py_LT ...), as the bool array.
 PyObject *rich_comparison(int op, const Arg &left, const Arg &right);
 
-enum class Unary { negative, positive, absolute, square, reciprocal, sqrt };
+enum class Unary { negative, positive, absolute, square, reciprocal, sqrt, exp, log, log10 };
 Outcome unary(Unary u, const Arg &x);
 
 // The numbers converted by `plan` into a new array.
@@ -147,6 +143,9 @@ PyArrayObject *converted(const ConversionPlan &plan, const Arg &x, Sign sign = S
 // The results as Python objects: a ModrinArray, or for operands that were all scalars (the
 // ufuncs on Modrin) a Modrin.
 PyObject *wrap(State *state, Outcome r, bool scalars);
+
+// Looks up NumPy's ufuncs in `numpy` for the table; -1 with an exception set.
+int cache_ufuncs(State *state, PyObject *numpy);
 
 // The instance's ufunc protocol and the functions it takes over.
 PyObject *array_ufunc(PyObject *self, PyObject *const *args, Py_ssize_t nargsf,

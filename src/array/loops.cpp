@@ -74,7 +74,9 @@ PyArrayObject *run_elements(std::span<const Arg *const> args, PyArrayObject *out
         return r;
     }
 
-    // The general case: NumPy's iterator over the arrays and the output; numbers stay put.
+    // The general case: NumPy's iterator over the arrays and the output; numbers stay put. The
+    // kernels read each element before writing its result, so an output that is an input,
+    // element for element, needs no copy.
     PyArrayObject *ops[5];
     npy_uint32 op_flags[5];
     PyArray_Descr *op_dtypes[5] = {};
@@ -85,12 +87,13 @@ PyArrayObject *run_elements(std::span<const Arg *const> args, PyArrayObject *out
         if (args[i]->array == nullptr) continue;
         where[i] = nop;
         ops[nop] = args[i]->array;
-        op_flags[nop++] = NPY_ITER_READONLY;
+        op_flags[nop++] = NPY_ITER_READONLY | NPY_ITER_OVERLAP_ASSUME_ELEMENTWISE;
     }
     const int out_op = nop;
     ops[nop] = out;
     op_flags[nop] = out == nullptr ? NPY_ITER_WRITEONLY | NPY_ITER_ALLOCATE
-                                   : NPY_ITER_WRITEONLY | NPY_ITER_NO_BROADCAST;
+                                   : NPY_ITER_WRITEONLY | NPY_ITER_NO_BROADCAST |
+                                         NPY_ITER_OVERLAP_ASSUME_ELEMENTWISE;
     op_dtypes[nop++] = PyArray_DescrFromType(out_type);
     NpyIter *iter = NpyIter_MultiNew(
         nop, ops,
@@ -306,6 +309,28 @@ Outcome unary(Unary u, const Arg &x) {
             Arg one;
             one.scalar = 1.0;
             return arithmetic(Op::div, one, x);
+        }
+        case Unary::exp:
+        case Unary::log:
+        case Unary::log10: {
+            // As Modrin's methods: the number as a plain one (an angle through its factor).
+            const SharedUnits &none = SharedUnits::unitless();
+            Arg plain;
+            const Arg *in = &x;
+            if (x.units.record() != none.record()) {
+                Result<ConversionPlan> plan = plan_conversion(x.units, none);
+                if (!plan) return failed(plan.error());
+                if ((plain.array = converted(*plan, x)) == nullptr) return {};
+                in = &plain;
+            }
+            const Elementary f = u == Unary::exp   ? Elementary::exp
+                                 : u == Unary::log ? Elementary::log
+                                                   : Elementary::log10;
+            const Arg *const plain_args[] = {in};
+            PyArrayObject *r = run(plain_args, plain.array, NPY_DOUBLE, [&](std::size_t n, const Input *i, Output o) {
+                elementary_elements(f, n, i[0], o);
+            });
+            return {r, none};
         }
     }
     return {};

@@ -8,13 +8,6 @@ namespace modrin::array {
 
 namespace {
 
-constexpr const char *UFUNC_NAMES[] = {
-    "add", "subtract", "multiply", "divide", "power",
-    "less", "less_equal", "equal", "not_equal", "greater", "greater_equal",
-    "negative", "positive", "absolute", "square", "reciprocal", "sqrt",
-};
-static_assert(std::size(UFUNC_NAMES) == static_cast<std::size_t>(Ufunc::count));
-
 constexpr const char *FUNCTION_NAMES[] = {"sum", "mean", "min", "max", "amin",
                                           "amax", "shape", "ndim", "size"};
 static_assert(std::size(FUNCTION_NAMES) == static_cast<std::size_t>(Function::count));
@@ -26,14 +19,13 @@ int array_exec(PyObject *module) {
     State *st = module_state(module);
     PyObject *numpy = PyImport_ImportModule("numpy");
     if (numpy == nullptr) return -1;
-    int r = 0;
-    for (std::size_t i = 0; r == 0 && i < std::size(UFUNC_NAMES); ++i)
-        if ((st->ufuncs[i] = PyObject_GetAttrString(numpy, UFUNC_NAMES[i])) == nullptr) r = -1;
+    int r = cache_ufuncs(st, numpy);
     for (std::size_t i = 0; r == 0 && i < std::size(FUNCTION_NAMES); ++i)
         if ((st->functions[i] = PyObject_GetAttrString(numpy, FUNCTION_NAMES[i])) == nullptr)
             r = -1;
     if (r == 0 && (st->array2string = PyObject_GetAttrString(numpy, "array2string")) == nullptr)
         r = -1;
+    if (r == 0 && (st->copyto = PyObject_GetAttrString(numpy, "copyto")) == nullptr) r = -1;
     Py_DECREF(numpy);
     if (r < 0) return -1;
 
@@ -60,6 +52,7 @@ int array_traverse(PyObject *module, visitproc visit, void *arg) {
     for (PyObject *u : st->ufuncs) Py_VISIT(u);
     for (PyObject *f : st->functions) Py_VISIT(f);
     Py_VISIT(st->array2string);
+    Py_VISIT(st->copyto);
     return 0;
 }
 
@@ -71,6 +64,7 @@ int array_clear(PyObject *module) {
     for (PyObject *&u : st->ufuncs) Py_CLEAR(u);
     for (PyObject *&f : st->functions) Py_CLEAR(f);
     Py_CLEAR(st->array2string);
+    Py_CLEAR(st->copyto);
     return 0;
 }
 

@@ -507,4 +507,20 @@ void plain_power_elements(std::size_t n, Input b, Input e, Output out) {
     });
 }
 
+void elementary_elements(Elementary f, std::size_t n, Input x, Output out) {
+    const auto each = [&](double (*g)(double)) {
+        for (std::size_t i = 0; i < n; ++i) {
+            double v;
+            std::memcpy(&v, x.data + static_cast<std::ptrdiff_t>(i) * x.step, sizeof v);
+            v = g(v);
+            std::memcpy(out.data + static_cast<std::ptrdiff_t>(i) * out.step, &v, sizeof v);
+        }
+    };
+    switch (f) {
+        case Elementary::exp: return each([](double v) { return std::exp(v); });
+        case Elementary::log: return each([](double v) { return std::log(v); });
+        case Elementary::log10: return each([](double v) { return std::log10(v); });
+    }
+}
+
 }  // namespace modrin

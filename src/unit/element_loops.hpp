@@ -99,6 +99,11 @@ void root_elements(const PowerPlan &plan, std::size_t n, Input b, Output out);
 // which need no conversion afterwards.
 void plain_power_elements(std::size_t n, Input b, Input e, Output out);
 
+// out[i] = f(x[i]) for the functions Modrin applies to numbers without units, with the C
+// library's results (NumPy's own vector forms may differ from them in the last bit).
+enum class Elementary : std::uint8_t { exp, log, log10 };
+void elementary_elements(Elementary f, std::size_t n, Input x, Output out);
+
 // The loops are compiled for AVX-512, AVX2 and the baseline on x86-64, and run in the widest
 // form the processor has; tests cap the form to run every one of them.
 enum class LoopForm : std::uint8_t { baseline, avx2, avx512 };

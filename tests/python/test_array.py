@@ -103,11 +103,11 @@ def test_units_are_never_dropped_silently():
     for drop in (np.asarray, np.array, float, lambda x: np.concatenate([x, x])):
         with pytest.raises(TypeError, match=r"a.as_number\(unit\)"):
             drop(a if drop is not float else a[:1].reshape(()))
-    with pytest.raises(TypeError, match="ufunc 'sin' does not support ModrinArray operands"):
-        np.sin(a)
+    with pytest.raises(TypeError, match="ufunc 'gcd' does not support ModrinArray operands"):
+        np.gcd(a, a)
     x = np.ones(2)
-    with pytest.raises(TypeError, match="ufunc 'add'"):
-        x += a
+    with pytest.raises(TypeError, match=r"ufunc 'multiply' cannot store \[m\] in a NumPy array"):
+        x *= a
     assert np.asarray(ModrinArray([1.0, 2.0])).tolist() == [1, 2]
     assert float(ModrinArray(2.5)) == 2.5
 
