@@ -297,6 +297,19 @@ void plain_power_case(Pool &pool) {
         [&](std::size_t i) { return power_of(d.value(0, i), d.value(1, i)); }, "plain power");
 }
 
+void elementary_case(Pool &pool) {
+    const auto f = static_cast<Elementary>(pool.below(3));
+    Draw d(pool, 1, {Conversion{}});
+    d.check<double>([&](Output out) { elementary_elements(f, d.n, d.inputs[0].in(), out); },
+                    [&](std::size_t i) {
+                        const double v = d.value(0, i);
+                        return f == Elementary::exp ? std::exp(v)
+                               : f == Elementary::log ? std::log(v)
+                                                      : std::log10(v);
+                    },
+                    "elementary");
+}
+
 // Run once in each compiled form of the loops (the same where the processor lacks AVX2).
 class ElementLoops : public testing::TestWithParam<LoopForm> {
 protected:
@@ -307,7 +320,7 @@ protected:
 TEST_P(ElementLoops, EveryElementIsTheScalarAlgebrasAnswer) {
     Pool pool;
     void (*const cases[])(Pool &) = {convert_case, compare_case, operate_case, power_case,
-                                     plain_power_case};
+                                     plain_power_case, elementary_case};
     for (int trial = 0; trial < 6000 && !testing::Test::HasFailure(); ++trial)
         cases[trial % std::size(cases)](pool);
 }
