@@ -633,6 +633,21 @@ PyObject *fast(Call &c) {
     Made made;
     Outcome r;
     const Fast f = c.rule->fast;
+    PyObject *o = out_at(c, 0);
+    if (f <= Fast::pow && c.method == Method::call && c.where == nullptr && is_array(o) &&
+        PyTuple_GET_SIZE(c.out) == 1) {
+        // Straight into the out array's numbers, as the in-place operators write.
+        for (Arg &x : c.operands) x.hold.release();
+        ArrayObject *obj = as_array(o);
+        py::ExclusiveAccess access(obj->access);
+        if (!access) return nullptr;
+        constexpr Op OPS[] = {Op::add, Op::sub, Op::mul, Op::div, Op::pow};
+        r = arithmetic(OPS[static_cast<int>(f) - static_cast<int>(Fast::add)], a, b, values_of(o));
+        if (r.values == nullptr) return nullptr;
+        Py_DECREF(r.values);
+        if (r.units.record() != held_units(obj).record()) py::replace_units(obj->access, std::move(r.units));
+        return Py_NewRef(o);
+    }
     switch (f) {
         case Fast::add: r = arithmetic(Op::add, a, b); break;
         case Fast::sub: r = arithmetic(Op::sub, a, b); break;
