@@ -122,6 +122,8 @@ constexpr UfuncRule RULES[] = {
     {"radians", Rule::angle},
 };
 static_assert(std::size(RULES) == UFUNC_COUNT);
+constexpr int EQUAL = 7, NOT_EQUAL = 8;
+static_assert(RULES[EQUAL].fast == Fast::eq && RULES[NOT_EQUAL].fast == Fast::ne);
 
 enum class Method : std::uint8_t { call, reduce, accumulate, reduceat, outer, at };
 constexpr const char *METHOD_NAMES[] = {"__call__", "reduce", "accumulate",
@@ -692,6 +694,21 @@ int find(PyObject *const *table, int count, PyObject *x) {
     return -1;
 }
 
+// An integer beyond a Modrin's range equals no element, as it equals no Modrin: the bools of
+// the other operand's shape.
+PyObject *equals_nothing(Call &c, int other, bool not_equal) {
+    Arg &x = c.operands[other];
+    if (read_operand(c.inputs[c.operand_at[other]], x) != Read::ok) Py_RETURN_NOTIMPLEMENTED;
+    const int ndim = x.array == nullptr ? 0 : PyArray_NDIM(x.array);
+    PyArrayObject *r = reinterpret_cast<PyArrayObject *>(
+        PyArray_ZEROS(ndim, x.array == nullptr ? nullptr : PyArray_DIMS(x.array), NPY_BOOL, 0));
+    if (r != nullptr && not_equal && PyArray_FillWithScalar(r, Py_True) < 0) Py_CLEAR(r);
+    if (r == nullptr) return nullptr;
+    PyObject *res = x.array == nullptr && c.out == nullptr ? PyArray_Return(r) : reinterpret_cast<PyObject *>(r);
+    Made made = plain_result();
+    return deliver(c, &made, &res, 1);
+}
+
 // A ufunc NumPy has and the table does not: numbers without units pass through it.
 constexpr UfuncRule UNLISTED{"", Rule::plain};
 
@@ -728,6 +745,9 @@ PyObject *call_ufunc(State *st, PyObject *const *args, Py_ssize_t nargsf, PyObje
         return refuse_ufunc(c.ufunc, "was given the wrong number of inputs");
     for (int i = 0; i < c.noperands; ++i) {
         const Read read = read_operand(c.inputs[c.operand_at[i]], c.operands[i]);
+        if (read == Read::refused && c.noperands == 2 && c.method == Method::call &&
+            PyLong_Check(c.inputs[i]) && (c.ufunc == st->ufuncs[EQUAL] || c.ufunc == st->ufuncs[NOT_EQUAL]))
+            return equals_nothing(c, 1 - i, c.ufunc == st->ufuncs[NOT_EQUAL]);
         if (read == Read::refused) Py_RETURN_NOTIMPLEMENTED;
         if (read == Read::failed) return nullptr;
         c.with_units = c.with_units || !is_unitless(c.operands[i].units);

@@ -185,7 +185,7 @@ BINARY = {
     ">": (operator.gt, None, np.greater),
     ">=": (operator.ge, None, np.greater_equal),
 }
-FORMS = ["operator", "reflected", "in place", "ufunc", "ufunc reflected"]
+FORMS = ["operator", "reflected", "in place", "ufunc", "ufunc reflected", "ufunc out"]
 
 
 def into(shape):
@@ -232,6 +232,9 @@ def test_binary_operations_match_modrin_element_by_element(symbol, data):
         "in place": lambda: iop(a.obj, other.obj),
         "ufunc": lambda: ufunc(a.obj, other.obj),
         "ufunc reflected": lambda: ufunc(other.obj, a.obj),
+        # Into an array in other units, which takes the result's.
+        "ufunc out": lambda: ufunc(a.obj, other.obj, out=ModrinArray(np.ones(shape), "s")
+                                   if iop else np.ones(shape, bool)),
     }[form]
     x_at, y_at = a.at(shape), other.at(shape)
     done = check(run, lambda idx: scalar(x_at(idx), y_at(idx)), shape,
