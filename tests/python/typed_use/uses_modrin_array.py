@@ -28,5 +28,6 @@ assert isinstance(first, Modrin)
 assert_type(d.unit, Modrin)
 shape: tuple[int, ...] = d.shape
 assert isinstance(pickle.loads(pickle.dumps(d)), ModrinArray)
+assert_type(f"{d:.2f}" + d.latex() + d.descriptive() + d._repr_latex_(), str)
 d *= 2
 print(less, numbers, total, first, shape, d)
