@@ -114,3 +114,11 @@ class ModrinArray:
         ...
     def __ne__(self, other: object, /) -> NDArray[np.bool_]:  # type: ignore[override]
         ...
+
+def assert_allclose(
+    actual: _ArrayOperand, desired: _ArrayOperand, rtol: float = 1e-07, atol: _ArrayOperand = 0
+) -> None:
+    """numpy.testing.assert_allclose in actual's units; AssertionError for incompatible units."""
+
+def assert_array_equal(actual: _ArrayOperand, desired: _ArrayOperand) -> None:
+    """numpy.testing.assert_array_equal in actual's units; AssertionError for incompatible units."""

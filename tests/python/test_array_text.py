@@ -1,5 +1,5 @@
 """ModrinArray's format(), latex(), descriptive() and _repr_latex_() against Modrin's own text
-forms of its elements."""
+forms of its elements, and the testing helpers of modrin_array."""
 
 import re
 
@@ -8,9 +8,9 @@ import pytest
 np = pytest.importorskip("numpy")
 
 from modrin import Modrin  # noqa: E402
-from modrin_array import ModrinArray  # noqa: E402
+from modrin_array import ModrinArray, assert_allclose, assert_array_equal  # noqa: E402
 
-m, km, s = Modrin.unit("m"), Modrin.unit("km"), Modrin.unit("s")
+m, km, s, K = Modrin.unit("m"), Modrin.unit("km"), Modrin.unit("s"), Modrin.unit("K")
 smoot = Modrin.custom("smoot", "smt", m * 1.7018)
 nan = float("nan")
 
@@ -59,3 +59,43 @@ def test_latex_and_descriptive_are_modrins_with_numpys_number_text(unit, values)
         assert getattr(a, method)() == f"{numbers}{separator}{parts[0][1]}"
     first = a.reshape(-1)[0]
     assert a._repr_latex_() == first._repr_latex_().replace(first.latex(), a.latex())
+
+
+@pytest.mark.parametrize("check, args, kwargs, failure", [
+    (assert_allclose, (ModrinArray([1, 2.5], "km"), ModrinArray([1000, 2500], "m")), {}, None),
+    (assert_allclose, (ModrinArray([1000, 1000.0001], "m"), km), {"rtol": 1e-6}, None),
+    (assert_allclose, (ModrinArray([1, 2.5], "km"), ModrinArray([1000, 2501], "m")), {},
+     ("Not equal to tolerance rtol=1e-07, atol=0", "numbers in [km]", "Mismatched")),
+    (assert_allclose, (ModrinArray([1], "km"), m * 1001), {"atol": m * 2}, None),
+    (assert_allclose, (ModrinArray([1], "km"), m * 1001), {"atol": m * 0.5},
+     ("atol=0.0005", "numbers in [km]")),
+    # A tolerance is a difference: 1 K is 1 °C, zero points aside.
+    (assert_allclose, (ModrinArray([20], "deg C"), ModrinArray([20.5], "deg C")),
+     {"atol": K}, None),
+    (assert_allclose, (ModrinArray([20], "deg C"), ModrinArray([20.5], "deg C")),
+     {"atol": K * 0.4}, ("atol=0.4", "numbers in [°C]")),
+    (assert_allclose, (ModrinArray([1], "km"), ModrinArray([1], "s")), {},
+     ("desired in [s] and actual in [km] are not compatible",)),
+    (assert_allclose, (ModrinArray([1], "km"), [1]), {},
+     ("desired in [] and actual in [km] are not compatible",)),
+    (assert_allclose, (ModrinArray([1], "km"), km), {"atol": s},
+     ("atol in [s] and actual in [km] are not compatible",)),
+    (assert_allclose, ([1, 2], np.array([1, 2.0])), {}, None),
+    (assert_allclose, (ModrinArray([1, 2], "m/km"), [0.001, 0.002]), {}, None),
+    (assert_allclose, (np.array([1.0]), ModrinArray([1], "m")), {},
+     ("desired in [m] and actual in [] are not compatible",)),
+    (assert_array_equal, (km, m * 1000), {}, None),
+    (assert_array_equal, (ModrinArray([[1, 2]], "km"), ModrinArray([[1000, 2001]], "m")), {},
+     ("Arrays are not equal", "numbers in [km]", "Mismatched")),
+    (assert_array_equal, (km, ModrinArray([1], "kg")), {},
+     ("desired in [kg] and actual in [km] are not compatible",)),
+])
+def test_assert_helpers_compare_in_the_actual_units(check, args, kwargs, failure):
+    """failure: None when the check passes, else pieces of its AssertionError's message."""
+    if failure is None:
+        check(*args, **kwargs)
+        return
+    with pytest.raises(AssertionError) as info:
+        check(*args, **kwargs)
+    for piece in failure:
+        assert piece in str(info.value)
