@@ -50,6 +50,8 @@ inline ArrayObject *as_array(PyObject *obj) { return reinterpret_cast<ArrayObjec
 // A new instance holding `values` (a new reference is taken) in `units`.
 PyObject *new_array(PyTypeObject *type, PyObject *values, SharedUnits units);
 PyTypeObject *create_array_type(PyObject *module);
+// The module's functions: the testing helpers.
+extern PyMethodDef testing_methods[];
 
 // A counted handle to the units, for a caller holding the instance's access.
 inline SharedUnits held_units(const ArrayObject *obj) {

@@ -608,27 +608,116 @@ PyObject *text_of(const std::string &text) {
                                 "surrogateescape");
 }
 
-// NumPy's text of the numbers each element's str() shows, and the units they are shown in.
-PyObject *Array_str(PyObject *self) {
+// The numbers in the units each element's text form shows them in: simply simplified, then
+// fully for str() and format() (as Modrin's str), only simply for latex() and descriptive()
+// (as Modrin's). A new array, or null.
+PyArrayObject *shown_numbers(PyObject *self, bool full, SharedUnits &shown) {
     Arg x;
     if (read_operand(self, x) != Read::ok) return nullptr;
     const Derived &simple = simple_form(x.units);
     SharedUnits once = simple.target ? simple.target : x.units;
-    const Derived &full = full_form(once);
-    SharedUnits shown = full.target ? full.target : once;
     PyArrayObject *step = converted({simple.conversion, x.units, once}, x);
-    if (step == nullptr) return nullptr;
+    if (step == nullptr || !full) {
+        shown = std::move(once);
+        return step;
+    }
+    const Derived &form = full_form(once);
+    shown = form.target ? form.target : once;
     Arg y;
     y.array = step;
-    PyArrayObject *numbers = converted({full.conversion, once, shown}, y);
+    return converted({form.conversion, once, shown}, y);
+}
+
+// `numbers` (a new reference, or null) as text, then `separator` and the units' rendering.
+PyObject *joined(PyObject *numbers, const char *separator, const std::string &units) {
+    if (numbers == nullptr) return nullptr;
+    PyObject *tail = text_of(separator + units);
+    PyObject *r = tail == nullptr ? nullptr : PyUnicode_Concat(numbers, tail);
+    Py_DECREF(numbers);
+    Py_XDECREF(tail);
+    return r;
+}
+
+// NumPy's text of the numbers each element's str() shows, and the units they are shown in.
+PyObject *Array_str(PyObject *self) {
+    SharedUnits shown;
+    PyArrayObject *numbers = shown_numbers(self, true, shown);
     if (numbers == nullptr) return nullptr;
     PyObject *text = PyObject_Str(as_object(numbers));
     Py_DECREF(numbers);
-    if (text == nullptr) return nullptr;
-    PyObject *units = text_of(" " + plain_text(shown));
-    PyObject *r = units == nullptr ? nullptr : PyUnicode_Concat(text, units);
-    Py_DECREF(text);
-    Py_XDECREF(units);
+    return joined(text, " ", plain_text(shown));
+}
+
+// One element formatted as Modrin formats its number: as a Python float, so the text and the
+// errors are a float's.
+PyObject *format_element(PyObject *format_spec, PyObject *element) {
+    const double v = PyFloat_AsDouble(element);
+    if (v == -1.0 && PyErr_Occurred()) return nullptr;
+    PyObject *number = PyFloat_FromDouble(v);
+    if (number == nullptr) return nullptr;
+    PyObject *r = PyObject_Format(number, format_spec);
+    Py_DECREF(number);
+    return r;
+}
+PyMethodDef format_element_def = {"format_element", py::Entry<format_element>::call, METH_O,
+                                  nullptr};
+
+// NumPy's layout of the numbers str() shows, each formatted as a float, then the units.
+PyObject *Array_format(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const py::Signature sig{"ModrinArray.__format__()", {"format_spec"}, 1};
+    PyObject *format_spec;
+    if (!py::bind(sig, args, n, kw, &format_spec)) return nullptr;
+    if (!PyUnicode_Check(format_spec)) {
+        py::raise_not_instance(format_spec, "str");
+        py::add_processing_note("format_spec");
+        return nullptr;
+    }
+    if (PyUnicode_GET_LENGTH(format_spec) == 0) return Array_str(self);
+    // A spec no float takes fails even when there is no element to format.
+    PyObject *zero = PyFloat_FromDouble(0.0);
+    PyObject *probe = zero == nullptr ? nullptr : PyObject_Format(zero, format_spec);
+    Py_XDECREF(zero);
+    if (probe == nullptr) return nullptr;
+    Py_DECREF(probe);
+    SharedUnits shown;
+    PyArrayObject *numbers = shown_numbers(self, true, shown);
+    if (numbers == nullptr) return nullptr;
+    PyObject *formatter = PyCFunction_New(&format_element_def, format_spec);
+    PyObject *kinds =
+        formatter == nullptr ? nullptr : Py_BuildValue("{s:N}", "float_kind", formatter);
+    PyObject *kwargs = kinds == nullptr ? nullptr : Py_BuildValue("{s:N}", "formatter", kinds);
+    PyObject *call_args = kwargs == nullptr ? nullptr : PyTuple_Pack(1, as_object(numbers));
+    PyObject *text = call_args == nullptr
+                         ? nullptr
+                         : PyObject_Call(state(self)->array2string, call_args, kwargs);
+    Py_XDECREF(call_args);
+    Py_XDECREF(kwargs);
+    Py_DECREF(numbers);
+    return joined(text, " ", plain_text(shown));
+}
+
+// As Modrin's latex() and descriptive(): NumPy's text of the numbers in place of one number.
+template <bool Latex>
+PyObject *rendered(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const py::Signature sig{
+        Latex ? "ModrinArray.latex()" : "ModrinArray.descriptive()", {}, 0};
+    if (!py::bind(sig, args, n, kw, nullptr)) return nullptr;
+    SharedUnits shown;
+    PyArrayObject *numbers = shown_numbers(self, false, shown);
+    if (numbers == nullptr) return nullptr;
+    PyObject *text = PyObject_Str(as_object(numbers));
+    Py_DECREF(numbers);
+    return Latex ? joined(text, "~", latex_text(shown))
+                 : joined(text, " ", descriptive_text(shown));
+}
+
+PyObject *Array_repr_latex(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const py::Signature sig{"ModrinArray._repr_latex_()", {}, 0};
+    if (!py::bind(sig, args, n, kw, nullptr)) return nullptr;
+    PyObject *latex = rendered<true>(self, nullptr, 0, nullptr);
+    if (latex == nullptr) return nullptr;
+    PyObject *r = PyUnicode_FromFormat("$%U$", latex);
+    Py_DECREF(latex);
     return r;
 }
 
@@ -711,6 +800,10 @@ PyMethodDef Array_methods[] = {
     {"transpose", py::fastcall<shaped<TRANSPOSE>>(), METHOD, nullptr},
     {"copy", py::fastcall<shaped<COPY>>(), METHOD, nullptr},
     {"tolist", py::fastcall<Array_tolist>(), METHOD, "tolist($self)\n--\n\n"},
+    {"latex", py::fastcall<rendered<true>>(), METHOD, "latex($self)\n--\n\n"},
+    {"descriptive", py::fastcall<rendered<false>>(), METHOD, "descriptive($self)\n--\n\n"},
+    {"_repr_latex_", py::fastcall<Array_repr_latex>(), METHOD, "_repr_latex_($self)\n--\n\n"},
+    {"__format__", py::fastcall<Array_format>(), METHOD, "__format__($self, format_spec)\n--\n\n"},
     {"sum", py::fastcall<reduced<SUM, true>>(), METHOD, nullptr},
     {"mean", py::fastcall<reduced<MEAN, true>>(), METHOD, nullptr},
     {"min", py::fastcall<reduced<MIN, false>>(), METHOD, nullptr},

@@ -57,6 +57,14 @@ class ModrinArray:
     def copy(self, *args: Any, **kwargs: Any) -> ModrinArray: ...
     def tolist(self) -> Any:
         """Nested lists of Modrins (one Modrin for a 0-d array)."""
+    def latex(self) -> str:
+        """The LaTeX form: NumPy's text of the numbers, then "~\\mathrm{km}"."""
+    def descriptive(self) -> str:
+        """The text form with unit names: "[1.  2.5] [kilometer]"."""
+    def _repr_latex_(self) -> str:
+        """The LaTeX form between dollar signs, for Jupyter."""
+    def __format__(self, format_spec: str) -> str:
+        """The numbers str() shows, each formatted as a float, then the unit: "[1.000] [km]"."""
     def sum(self, *args: Any, **kwargs: Any) -> Modrin | ModrinArray:
         """A Modrin for the whole array, a ModrinArray along axes."""
     def mean(self, *args: Any, **kwargs: Any) -> Modrin | ModrinArray: ...
@@ -106,3 +114,11 @@ class ModrinArray:
         ...
     def __ne__(self, other: object, /) -> NDArray[np.bool_]:  # type: ignore[override]
         ...
+
+def assert_allclose(
+    actual: _ArrayOperand, desired: _ArrayOperand, rtol: float = 1e-07, atol: _ArrayOperand = 0
+) -> None:
+    """numpy.testing.assert_allclose in actual's units; AssertionError for incompatible units."""
+
+def assert_array_equal(actual: _ArrayOperand, desired: _ArrayOperand) -> None:
+    """numpy.testing.assert_array_equal in actual's units; AssertionError for incompatible units."""

@@ -7,7 +7,7 @@ import numpy as np
 from numpy.typing import NDArray
 
 from modrin import Modrin
-from modrin_array import ModrinArray
+from modrin_array import ModrinArray, assert_allclose, assert_array_equal
 
 d = ModrinArray([1.0, 2.5, 3.0], "km")
 t = ModrinArray(np.array([2.0, 4.0, 5.0]), Modrin.unit("hr"))
@@ -28,5 +28,8 @@ assert isinstance(first, Modrin)
 assert_type(d.unit, Modrin)
 shape: tuple[int, ...] = d.shape
 assert isinstance(pickle.loads(pickle.dumps(d)), ModrinArray)
+assert_type(f"{d:.2f}" + d.latex() + d.descriptive() + d._repr_latex_(), str)
+assert_allclose(d.as_unit("m"), d, atol=Modrin.unit("mm"))
+assert_array_equal(d, d.copy())
 d *= 2
 print(less, numbers, total, first, shape, d)
