@@ -8,7 +8,7 @@ from numpy.typing import ArrayLike, NDArray
 
 from modrin import LogModrin, Modrin
 
-__all__ = ["ModrinArray"]
+__all__ = ["ModrinArray", "assert_allclose", "assert_array_equal"]
 
 # The other operand of an array operation: arrays and numbers without units count as unitless.
 _ArrayOperand = ModrinArray | Modrin | LogModrin | ArrayLike

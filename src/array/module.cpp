@@ -40,7 +40,7 @@ int array_exec(PyObject *module) {
     if (PyModule_AddObjectRef(module, "ModrinArray",
                               reinterpret_cast<PyObject *>(st->array_type)) < 0)
         return -1;
-    PyObject *all = Py_BuildValue("[s]", "ModrinArray");
+    PyObject *all = Py_BuildValue("[sss]", "ModrinArray", "assert_allclose", "assert_array_equal");
     return all == nullptr ? -1 : PyModule_Add(module, "__all__", all);
 }
 
