@@ -282,7 +282,7 @@ bool plan_results(Call &c, Made (&made)[2], SharedUnits (&into)[3], bool (&as_is
                     py::raise(plan.error());
                     return false;
                 }
-                made[0] = {false, plan->units, plan->post, plan->raw};
+                made[0] = {false, plan->units, plan->post, ref};  // the raw sum is in ref
             }
             return true;
         case Rule::sign_of:
