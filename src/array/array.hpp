@@ -31,14 +31,17 @@ enum class Ufunc : int {
     negative, positive, absolute, square, reciprocal, sqrt,
     count
 };
-// The NumPy functions __array_function__ hands to methods of the same name.
-enum class Function : int { sum, mean, min, max, amin, amax, shape, ndim, size, count };
+// The NumPy functions __array_function__ takes over (functions.cpp keeps their table): the
+// name of each under numpy, dotted within its submodule ("linalg.norm").
+constexpr int FUNCTION_COUNT = 93;
+const char *function_name(int index);
 
 struct State {
     PyTypeObject *array_type;
     PyTypeObject *modrin_type;
     PyObject *ufuncs[static_cast<int>(Ufunc::count)];
-    PyObject *functions[static_cast<int>(Function::count)];
+    PyObject *functions[FUNCTION_COUNT];
+    PyObject *implementations[FUNCTION_COUNT];  // each one's _implementation, past the dispatch
     PyObject *array2string;
 };
 

@@ -4,6 +4,8 @@
 #include "array/array.hpp"
 #include "array/hooks.hpp"
 
+#include <cstring>
+
 namespace modrin::array {
 
 namespace {
@@ -15,11 +17,28 @@ constexpr const char *UFUNC_NAMES[] = {
 };
 static_assert(std::size(UFUNC_NAMES) == static_cast<std::size_t>(Ufunc::count));
 
-constexpr const char *FUNCTION_NAMES[] = {"sum", "mean", "min", "max", "amin",
-                                          "amax", "shape", "ndim", "size"};
-static_assert(std::size(FUNCTION_NAMES) == static_cast<std::size_t>(Function::count));
-
 State *module_state(PyObject *module) { return static_cast<State *>(PyModule_GetState(module)); }
+
+// numpy.<path>, the path dotted within a submodule; a new reference, or null.
+PyObject *numpy_attribute(PyObject *numpy, const char *path) {
+    const char *dot = std::strchr(path, '.');
+    if (dot == nullptr) return PyObject_GetAttrString(numpy, path);
+    PyObject *name = PyUnicode_FromStringAndSize(path, dot - path);
+    if (name == nullptr) return nullptr;
+    PyObject *sub = PyObject_GetAttr(numpy, name);
+    Py_DECREF(name);
+    if (sub == nullptr) return nullptr;
+    PyObject *r = PyObject_GetAttrString(sub, dot + 1);
+    Py_DECREF(sub);
+    return r;
+}
+
+// The function NumPy's dispatch wraps, so a call on plain numbers skips a second dispatch.
+PyObject *implementation_of(PyObject *function) {
+    PyObject *impl = nullptr;
+    if (PyObject_GetOptionalAttrString(function, "_implementation", &impl) < 0) return nullptr;
+    return impl != nullptr ? impl : Py_NewRef(function);
+}
 
 int array_exec(PyObject *module) {
     if (PyArray_ImportNumPyAPI() < 0) return -1;
@@ -29,9 +48,11 @@ int array_exec(PyObject *module) {
     int r = 0;
     for (std::size_t i = 0; r == 0 && i < std::size(UFUNC_NAMES); ++i)
         if ((st->ufuncs[i] = PyObject_GetAttrString(numpy, UFUNC_NAMES[i])) == nullptr) r = -1;
-    for (std::size_t i = 0; r == 0 && i < std::size(FUNCTION_NAMES); ++i)
-        if ((st->functions[i] = PyObject_GetAttrString(numpy, FUNCTION_NAMES[i])) == nullptr)
+    for (int i = 0; r == 0 && i < FUNCTION_COUNT; ++i) {
+        if ((st->functions[i] = numpy_attribute(numpy, function_name(i))) == nullptr ||
+            (st->implementations[i] = implementation_of(st->functions[i])) == nullptr)
             r = -1;
+    }
     if (r == 0 && (st->array2string = PyObject_GetAttrString(numpy, "array2string")) == nullptr)
         r = -1;
     Py_DECREF(numpy);
@@ -59,6 +80,7 @@ int array_traverse(PyObject *module, visitproc visit, void *arg) {
     Py_VISIT(st->modrin_type);
     for (PyObject *u : st->ufuncs) Py_VISIT(u);
     for (PyObject *f : st->functions) Py_VISIT(f);
+    for (PyObject *f : st->implementations) Py_VISIT(f);
     Py_VISIT(st->array2string);
     return 0;
 }
@@ -70,6 +92,7 @@ int array_clear(PyObject *module) {
     Py_CLEAR(st->modrin_type);
     for (PyObject *&u : st->ufuncs) Py_CLEAR(u);
     for (PyObject *&f : st->functions) Py_CLEAR(f);
+    for (PyObject *&f : st->implementations) Py_CLEAR(f);
     Py_CLEAR(st->array2string);
     return 0;
 }
