@@ -6,6 +6,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "array/array.hpp"
@@ -29,6 +30,7 @@ enum class Kind : std::uint8_t {
 enum class Rule : std::uint8_t {
     plain,       // NumPy's result as it is: indices, flags, shapes
     same,        // g0
+    joined,      // g0, for concatenate: joined in one pass where the layouts allow
     normalised,  // g0 in its simple form, as a Modrin sum is
     squared,     // g0 ** 2
     reduced,     // g0 ** (the number of elements each result takes): prod
@@ -72,7 +74,7 @@ constexpr Row TABLE[] = {
     {"sum", Rule::normalised, {A, INITIAL_SUM}, 3},
     {"std", Rule::normalised, {A, MEAN_GIVEN}, 3},
     {"var", Rule::squared, {A, MEAN_GIVEN}, 3},
-    {"concatenate", Rule::same, {{0, nullptr, Kind::many}}, 2},
+    {"concatenate", Rule::joined, {{0, nullptr, Kind::many}}, 2},
     {"min", Rule::same, {A, INITIAL_MIN}, 2},
     {"max", Rule::same, {A, INITIAL_MIN}, 2},
     {"amin", Rule::same, {A, INITIAL_MIN}, 2},
@@ -322,6 +324,7 @@ private:
     bool plan_result();
     PyObject *wrap(PyObject *r) const;
     PyObject *rounded();
+    PyObject *joined();
     PyObject *into_out(PyObject *r);
 
     State *st_;
@@ -525,7 +528,8 @@ Target Call::target(Py_ssize_t i) const {
     const SharedUnits &g0 = ref_[0];
     switch (row_.rule) {
         case Rule::plain: return {};
-        case Rule::same: return in_units(g0);
+        case Rule::same:
+        case Rule::joined: return in_units(g0);
         case Rule::normalised:
         case Rule::rounded: return in_form(simple_form(g0), g0);
         case Rule::squared: return in_op(power_units(g0, 2.0));
@@ -611,6 +615,7 @@ bool Call::plan_result() {
         }
         case Rule::plain:
         case Rule::same:
+        case Rule::joined:
         case Rule::normalised:
         case Rule::squared:
         case Rule::product:
@@ -697,8 +702,64 @@ PyObject *Call::into_out(PyObject *r) {
     return Py_NewRef(out_);
 }
 
+// np.concatenate of C-contiguous arrays with units along their first axis: each converted
+// straight into its place in the result, with no array in between.
+PyObject *Call::joined() {
+    if (kwargs_ != nullptr || nargs_ > 2 || count_ == 0) return nullptr;
+    if (nargs_ == 2 && (!PyLong_CheckExact(args_[1]) || PyLong_AsLong(args_[1]) != 0)) {
+        PyErr_Clear();  // an axis beyond a long: NumPy's to judge
+        return nullptr;
+    }
+    PyArrayObject *first = items_[0].arg.array;
+    if (first == nullptr || PyArray_NDIM(first) < 1) return nullptr;
+    const int ndim = PyArray_NDIM(first);
+    npy_intp dims[NPY_MAXDIMS];
+    for (int d = 0; d < ndim; ++d) dims[d] = PyArray_DIM(first, d);
+    dims[0] = 0;
+    for (int i = 0; i < count_; ++i) {
+        PyArrayObject *a = items_[i].arg.array;
+        if (!items_[i].quantity || a == nullptr || PyArray_NDIM(a) != ndim ||
+            !PyArray_IS_C_CONTIGUOUS(a) ||
+            !PyArray_CompareLists(PyArray_DIMS(a) + 1, PyArray_DIMS(first) + 1, ndim - 1))
+            return nullptr;
+        dims[0] += PyArray_DIM(a, 0);
+    }
+    ConversionPlan plans[8];
+    if (count_ > static_cast<int>(std::size(plans))) return nullptr;
+    for (int i = 0; i < count_; ++i) {
+        Result<ConversionPlan> plan = plan_conversion(items_[i].arg.units, ref_[0]);
+        if (!plan) return py::raise(plan.error());
+        plans[i] = std::move(*plan);
+    }
+    auto *r = reinterpret_cast<PyArrayObject *>(PyArray_SimpleNew(ndim, dims, NPY_DOUBLE));
+    if (r == nullptr) return nullptr;
+    char *to = PyArray_BYTES(r);
+    GilRelease gil(PyArray_SIZE(r));
+    for (int i = 0; i < count_; ++i) {
+        PyArrayObject *a = items_[i].arg.array;
+        const npy_intp n = PyArray_SIZE(a);
+        if (plans[i].conversion.kind == Conversion::Kind::same)
+            std::memcpy(to, PyArray_BYTES(a), static_cast<std::size_t>(n) * sizeof(double));
+        else
+            convert_elements(plans[i], static_cast<std::size_t>(n), {PyArray_BYTES(a), sizeof(double)},
+                             {to, sizeof(double)});
+        to += n * static_cast<npy_intp>(sizeof(double));
+    }
+    return as_object(r);
+}
+
 PyObject *Call::run() {
-    if (!read() || !hand_over() || !plan_result()) return nullptr;
+    if (!read()) return nullptr;
+    if (row_.rule == Rule::joined) {
+        PyObject *r = joined();
+        if (r != nullptr) {
+            PyObject *w = new_array(st_->array_type, r, ref_[0]);
+            Py_DECREF(r);
+            return w;
+        }
+        if (PyErr_Occurred()) return nullptr;
+    }
+    if (!hand_over() || !plan_result()) return nullptr;
     // NumPy's default tolerance is a number in no units.
     for (const Slot &s : row_.slots) {
         PyObject *key;

@@ -136,6 +136,7 @@ CASES = [
     ("norm", lambda a: np.linalg.norm(a, axis=1), [A34], {}),
     ("det", lambda a: np.linalg.det(a), [((3, 3), "m")], {"pint": NOT_IN_PINT}),
     ("concatenate", lambda a, b: np.concatenate([a, b]), [V6, ((4,), "km")], {}),
+    ("concatenate_axis", lambda a, b: np.concatenate((a, b), axis=1), [A34, ((3, 2), "m")], {}),
     ("stack", lambda a, b: np.stack([a, b], axis=1), [V6, W6], {}),
     ("hstack", lambda a, b: np.hstack((a, b)), [V6, W6], {}),
     ("vstack", lambda a, b: np.vstack([a, b]), [A34, ((4,), "cm")], {}),
