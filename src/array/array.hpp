@@ -26,14 +26,17 @@ struct ArrayObject {
 
 // The number of ufuncs with a rule of their own (the table in ufunc.cpp).
 constexpr int UFUNC_COUNT = 74;
-// The NumPy functions __array_function__ hands to methods of the same name.
-enum class Function : int { sum, mean, min, max, amin, amax, shape, ndim, size, count };
+// The NumPy functions __array_function__ takes over (functions.cpp keeps their table): the
+// name of each under numpy, dotted within its submodule ("linalg.norm").
+constexpr int FUNCTION_COUNT = 93;
+const char *function_name(int index);
 
 struct State {
     PyTypeObject *array_type;
     PyTypeObject *modrin_type;
     PyObject *ufuncs[UFUNC_COUNT];  // in the table's order; null where NumPy lacks one
-    PyObject *functions[static_cast<int>(Function::count)];
+    PyObject *functions[FUNCTION_COUNT];
+    PyObject *implementations[FUNCTION_COUNT];  // each one's _implementation, past the dispatch
     PyObject *array2string;
     PyObject *copyto;
 };

@@ -4,15 +4,35 @@
 #include "array/array.hpp"
 #include "array/hooks.hpp"
 
+#include <cstring>
+
 namespace modrin::array {
 
 namespace {
 
-constexpr const char *FUNCTION_NAMES[] = {"sum", "mean", "min", "max", "amin",
-                                          "amax", "shape", "ndim", "size"};
-static_assert(std::size(FUNCTION_NAMES) == static_cast<std::size_t>(Function::count));
 
 State *module_state(PyObject *module) { return static_cast<State *>(PyModule_GetState(module)); }
+
+// numpy.<path>, the path dotted within a submodule; a new reference, or null.
+PyObject *numpy_attribute(PyObject *numpy, const char *path) {
+    const char *dot = std::strchr(path, '.');
+    if (dot == nullptr) return PyObject_GetAttrString(numpy, path);
+    PyObject *name = PyUnicode_FromStringAndSize(path, dot - path);
+    if (name == nullptr) return nullptr;
+    PyObject *sub = PyObject_GetAttr(numpy, name);
+    Py_DECREF(name);
+    if (sub == nullptr) return nullptr;
+    PyObject *r = PyObject_GetAttrString(sub, dot + 1);
+    Py_DECREF(sub);
+    return r;
+}
+
+// The function NumPy's dispatch wraps, so a call on plain numbers skips a second dispatch.
+PyObject *implementation_of(PyObject *function) {
+    PyObject *impl = nullptr;
+    if (PyObject_GetOptionalAttrString(function, "_implementation", &impl) < 0) return nullptr;
+    return impl != nullptr ? impl : Py_NewRef(function);
+}
 
 int array_exec(PyObject *module) {
     if (PyArray_ImportNumPyAPI() < 0) return -1;
@@ -20,9 +40,11 @@ int array_exec(PyObject *module) {
     PyObject *numpy = PyImport_ImportModule("numpy");
     if (numpy == nullptr) return -1;
     int r = cache_ufuncs(st, numpy);
-    for (std::size_t i = 0; r == 0 && i < std::size(FUNCTION_NAMES); ++i)
-        if ((st->functions[i] = PyObject_GetAttrString(numpy, FUNCTION_NAMES[i])) == nullptr)
+    for (int i = 0; r == 0 && i < FUNCTION_COUNT; ++i) {
+        if ((st->functions[i] = numpy_attribute(numpy, function_name(i))) == nullptr ||
+            (st->implementations[i] = implementation_of(st->functions[i])) == nullptr)
             r = -1;
+    }
     if (r == 0 && (st->array2string = PyObject_GetAttrString(numpy, "array2string")) == nullptr)
         r = -1;
     if (r == 0 && (st->copyto = PyObject_GetAttrString(numpy, "copyto")) == nullptr) r = -1;
@@ -51,6 +73,7 @@ int array_traverse(PyObject *module, visitproc visit, void *arg) {
     Py_VISIT(st->modrin_type);
     for (PyObject *u : st->ufuncs) Py_VISIT(u);
     for (PyObject *f : st->functions) Py_VISIT(f);
+    for (PyObject *f : st->implementations) Py_VISIT(f);
     Py_VISIT(st->array2string);
     Py_VISIT(st->copyto);
     return 0;
@@ -63,6 +86,7 @@ int array_clear(PyObject *module) {
     Py_CLEAR(st->modrin_type);
     for (PyObject *&u : st->ufuncs) Py_CLEAR(u);
     for (PyObject *&f : st->functions) Py_CLEAR(f);
+    for (PyObject *&f : st->implementations) Py_CLEAR(f);
     Py_CLEAR(st->array2string);
     Py_CLEAR(st->copyto);
     return 0;

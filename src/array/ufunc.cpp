@@ -1,6 +1,6 @@
-// NumPy's protocols for functions: __array_ufunc__ of ModrinArray and of Modrin, and
-// __array_function__. One table gives every ufunc NumPy has a rule for its units; a ufunc
-// without one, given units, raises TypeError naming itself, so no unit is dropped on the way.
+// NumPy's ufunc protocol, __array_ufunc__ of ModrinArray and of Modrin. One table gives every
+// ufunc NumPy has a rule for its units; a ufunc without one, given units, raises TypeError
+// naming itself, so no unit is dropped on the way.
 #include <cstdint>
 #include <iterator>
 
@@ -845,54 +845,6 @@ PyObject *compare_modrin_with_array(PyObject *modrin, PyObject *array, int op) {
     if (read_operand(modrin, q) != Read::ok || read_operand(array, a) != Read::ok)
         return nullptr;
     return rich_comparison(op, q, a);
-}
-
-// np.sum(a) and its kin call the method of the same name; np.shape(a) and its kin read the
-// attribute. Every other NumPy function refuses.
-PyObject *array_function(PyObject *self, PyObject *const *args, Py_ssize_t nargsf,
-                         PyObject *kwnames) {
-    const Py_ssize_t n = PyVectorcall_NARGS(nargsf);
-    if (n != 4 || (kwnames != nullptr && PyTuple_GET_SIZE(kwnames) > 0)) {
-        PyErr_SetString(PyExc_TypeError,
-                        "__array_function__ takes a function, types, args and kwargs");
-        return nullptr;
-    }
-    State *st = state_of(Py_TYPE(self));
-    PyObject *func = args[0], *call_args = args[2], *call_kwargs = args[3];
-    const int index = find(st->functions, static_cast<int>(Function::count), func);
-    if (index >= 0 && PyTuple_Check(call_args) && PyTuple_GET_SIZE(call_args) >= 1 &&
-        PyDict_Check(call_kwargs) && is_array(PyTuple_GET_ITEM(call_args, 0))) {
-        PyObject *target = PyTuple_GET_ITEM(call_args, 0);
-        const auto f = static_cast<Function>(index);
-        PyObject *rest = PyTuple_GetSlice(call_args, 1, PyTuple_GET_SIZE(call_args));
-        if (rest == nullptr) return nullptr;
-        PyObject *r;
-        if (f == Function::shape || f == Function::ndim || f == Function::size) {
-            // Units play no part: the function itself on the numbers.
-            PyObject *head = PyTuple_Pack(1, as_array(target)->values);
-            PyObject *all = head == nullptr ? nullptr : PySequence_Concat(head, rest);
-            Py_XDECREF(head);
-            r = all == nullptr ? nullptr : PyObject_Call(func, all, call_kwargs);
-            Py_XDECREF(all);
-        } else {
-            static const char *const methods[] = {"sum", "mean", "min", "max", "min", "max"};
-            PyObject *method = PyObject_GetAttrString(target, methods[index]);
-            r = method == nullptr ? nullptr : PyObject_Call(method, rest, call_kwargs);
-            Py_XDECREF(method);
-        }
-        Py_DECREF(rest);
-        return r;
-    }
-    PyObject *module = PyObject_GetAttrString(func, "__module__");
-    PyObject *name = module == nullptr ? nullptr : name_of(func);
-    if (name != nullptr)
-        PyErr_Format(PyExc_TypeError,
-                     "%U.%U does not support ModrinArray: use a.as_number(unit) to work on "
-                     "the plain numbers in a unit of your choice",
-                     module, name);
-    Py_XDECREF(module);
-    Py_XDECREF(name);
-    return nullptr;
 }
 
 }  // namespace modrin::array

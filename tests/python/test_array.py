@@ -100,7 +100,7 @@ def test_assignment_converts_into_the_arrays_units():
 
 def test_units_are_never_dropped_silently():
     a = ModrinArray([1.0, 2.0], "m")
-    for drop in (np.asarray, np.array, float, lambda x: np.concatenate([x, x])):
+    for drop in (np.asarray, np.array, float, lambda x: np.convolve(x, x)):
         with pytest.raises(TypeError, match=r"a.as_number\(unit\)"):
             drop(a if drop is not float else a[:1].reshape(()))
     with pytest.raises(TypeError, match="ufunc 'gcd' does not support ModrinArray operands"):
