@@ -35,6 +35,7 @@ enum class Rule : std::uint8_t {
     squared,     // g0 ** 2
     reduced,     // g0 ** (the number of elements each result takes): prod
     det,         // g0 ** n for n x n matrices
+    norm,        // g0, but plain for ord=0, which counts the elements that are not zero
     product,     // g0 * g1
     quotient,    // g0 over each spacing's units: gradient
     second,      // g1: interp
@@ -99,7 +100,7 @@ constexpr Row TABLE[] = {
     {"dot", Rule::product, {A, {1, "b", Kind::one, 1}}, 2},
     {"inner", Rule::product, {A, {1, "b", Kind::one, 1}}},
     {"outer", Rule::product, {A, {1, "b", Kind::one, 1}}, 2},
-    {"linalg.norm", Rule::same, {{0, "x"}}},
+    {"linalg.norm", Rule::norm, {{0, "x"}}},
     {"linalg.det", Rule::det, {A}},
     {"stack", Rule::same, {{0, "arrays", Kind::many}}, 2},
     {"hstack", Rule::same, {{0, "tup", Kind::many}}},
@@ -534,7 +535,8 @@ Target Call::target(Py_ssize_t i) const {
         case Rule::rounded: return in_form(simple_form(g0), g0);
         case Rule::squared: return in_op(power_units(g0, 2.0));
         case Rule::reduced:
-        case Rule::det: return result_;
+        case Rule::det:
+        case Rule::norm: return result_;
         case Rule::product: return in_op(operation_units(Op::mul, g0, ref_[1]));
         case Rule::quotient: {
             const Item *spacing = each_item(i);
@@ -602,6 +604,13 @@ bool Call::plan_result() {
             const int ndim = first != nullptr ? PyArray_NDIM(first) : 0;
             const npy_intp n = ndim > 0 ? PyArray_DIM(first, ndim - 1) : 1;
             result_ = in_op(power_units(ref_[0], static_cast<double>(n)));
+            return true;
+        }
+        case Rule::norm: {
+            PyObject *ord = argument(1, "ord");
+            const bool count = ord != nullptr && ord != Py_None && PyNumber_Check(ord) &&
+                               PyObject_RichCompareBool(ord, Py_False, Py_EQ) == 1;
+            result_ = count ? Target{} : in_units(ref_[0]);
             return true;
         }
         case Rule::histogram: {

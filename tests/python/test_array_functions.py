@@ -304,6 +304,7 @@ def test_a_full_reduction_gives_a_modrin_and_one_along_an_axis_an_array():
     a = ModrinArray([[1.0, 2.0], [3.0, 5.0]], "km")
     assert isinstance(np.median(a), Modrin) and isinstance(np.median(a, axis=0), ModrinArray)
     assert isinstance(np.sum(a, keepdims=True), ModrinArray)
+    assert np.linalg.norm(a[0], ord=0) == 2.0  # a count of the elements that are not zero
     # Sums and means in the units a Modrin sum has.
     b = ModrinArray([1.0, 2.0], "km.N/mm")
     assert str(np.sum(b).unit) == str((b[0] + b[1]).unit) == str(np.mean(b).unit)
