@@ -673,7 +673,7 @@ PyObject *Array_format(PyObject *self, PyObject *const *args, Py_ssize_t n, PyOb
         return nullptr;
     }
     if (PyUnicode_GET_LENGTH(format_spec) == 0) return Array_str(self);
-    // A spec no float takes fails even when there is no element to format.
+    // A format no float takes fails even when there is no element to format.
     PyObject *zero = PyFloat_FromDouble(0.0);
     PyObject *probe = zero == nullptr ? nullptr : PyObject_Format(zero, format_spec);
     Py_XDECREF(zero);

@@ -49,7 +49,7 @@ private:
 // the ones it held: for Modrin and ModrinArray, whose flags carry their units records.
 void replace_units(AccessFlag &flag, SharedUnits units);
 
-// The class objects, built from their specs; the module keeps one pair per interpreter.
+// The class objects, built from their slot tables; the module keeps one pair per interpreter.
 PyTypeObject *create_modrin_type();
 PyTypeObject *create_log_modrin_type();
 

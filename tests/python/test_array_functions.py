@@ -72,11 +72,11 @@ def sorted_(shape, unit):
     return ("sorted", shape, unit)
 
 
-def inputs(specs, rng):
-    """(values, unit) for each spec: random shapes (some NaN where asked), or sorted numbers."""
+def inputs(layouts, rng):
+    """(values, unit) for each layout: random shapes (some NaN where asked), or sorted numbers."""
     made = []
-    for spec in specs:
-        kind, shape, unit = spec if spec[0] in ("sorted", "nan") else ("plain", *spec)
+    for layout in layouts:
+        kind, shape, unit = layout if layout[0] in ("sorted", "nan") else ("plain", *layout)
         v = rng.uniform(0.5, 2.0, shape)
         if kind == "sorted":
             v = np.sort(v)
@@ -211,12 +211,12 @@ CASES = [
 
 
 @pytest.mark.parametrize("library", ORACLES)
-@pytest.mark.parametrize("name, call, specs, differs", CASES, ids=[c[0] for c in CASES])
-def test_functions_agree_with_the_oracles(library, name, call, specs, differs):
+@pytest.mark.parametrize("name, call, layouts, differs", CASES, ids=[c[0] for c in CASES])
+def test_functions_agree_with_the_oracles(library, name, call, layouts, differs):
     if library in differs:
         pytest.skip(differs[library])
     make, is_quantity, base = ORACLES[library]()
-    made = inputs(specs, np.random.default_rng(len(name)))
+    made = inputs(layouts, np.random.default_rng(len(name)))
     theirs = call(*[make(v, u) for v, u in made])
     mine = call(*[modrin_make(v, u) for v, u in made])
     check(mine, theirs, is_quantity, base)

@@ -19,7 +19,7 @@ def elements(a):
     return list(a.reshape(-1))
 
 
-@pytest.mark.parametrize("values, unit, spec, text", [
+@pytest.mark.parametrize("values, unit, fmt, text", [
     ([1, 2.5], "km", ".3f", "[1.000 2.500] [km]"),
     ([[1, 2.5]], "hr/s", ".0f", "[[3600 9000]] []"),         # in the units str() shows
     ([1234.5, -0.0, nan], "m", "+,.1f", "[+1,234.5 -0.0 +nan] [m]"),
@@ -28,22 +28,22 @@ def elements(a):
     (2.5, "deg C", ".2f", "2.50 [°C]"),
     ([], "km", ".1f", "[] [km]"),
 ])
-def test_format_applies_the_spec_to_each_number_as_modrin_does(values, unit, spec, text):
+def test_format_applies_the_spec_to_each_number_as_modrin_does(values, unit, fmt, text):
     a = ModrinArray(values, unit)
-    assert format(a, spec) == f"{a:{spec}}" == text
+    assert format(a, fmt) == f"{a:{fmt}}" == text
     assert format(a, "") == str(a)
     units = text[text.rindex(" ["):]
     numbers = re.findall(r"[^\s\[\]]+", text.removesuffix(units))
-    assert numbers == [format(q, spec).removesuffix(units).strip() for q in elements(a)]
+    assert numbers == [format(q, fmt).removesuffix(units).strip() for q in elements(a)]
 
 
 @pytest.mark.parametrize("a", [ModrinArray([1, 2], "km"), ModrinArray([], "m")])
-@pytest.mark.parametrize("spec", ["q", ".2.3f", "d", "=^^10s", 3])
-def test_invalid_format_spec_fails_as_for_modrin(a, spec):
+@pytest.mark.parametrize("fmt", ["q", ".2.3f", "d", "=^^10s", 3])
+def test_an_invalid_format_fails_as_for_modrin(a, fmt):
     with pytest.raises((ValueError, TypeError)) as expected:
-        km.__format__(spec)
+        km.__format__(fmt)
     with pytest.raises(expected.type) as got:
-        a.__format__(spec)
+        a.__format__(fmt)
     assert str(got.value) == str(expected.value)
     assert getattr(got.value, "__notes__", None) == getattr(expected.value, "__notes__", None)
 
