@@ -114,6 +114,21 @@ private:
     R (*call_)(void *, A...);
 };
 
+// Large runs release the GIL, as NumPy's own loops do; the kernels never touch Python.
+class GilRelease {
+public:
+    explicit GilRelease(npy_intp size)
+        : state_(size >= (npy_intp{1} << 14) ? PyEval_SaveThread() : nullptr) {}
+    GilRelease(const GilRelease &) = delete;
+    GilRelease &operator=(const GilRelease &) = delete;
+    ~GilRelease() {
+        if (state_ != nullptr) PyEval_RestoreThread(state_);
+    }
+
+private:
+    PyThreadState *state_;
+};
+
 // kernel(n, inputs, output) for runs of elements: the inputs in the order given.
 using Kernel = FunctionRef<void(std::size_t, const Input *, Output)>;
 
@@ -144,6 +159,27 @@ Outcome unary(Unary u, const Arg &x);
 
 // The numbers converted by `plan` into a new array.
 PyArrayObject *converted(const ConversionPlan &plan, const Arg &x, Sign sign = Sign::keep);
+
+// The units of results: NumPy's numbers are in `raw`, and move by `conversion` into `units`.
+struct Target {
+    bool plain = true;  // no units: NumPy's result as it is
+    SharedUnits units, raw;
+    Conversion conversion;
+};
+Target in_units(const SharedUnits &u);
+
+// The numbers (stolen) moved by the target's conversion: in place when nobody else holds
+// them, else into a new array.
+PyArrayObject *moved(PyArrayObject *numbers, const Target &t);
+// One result of NumPy's (stolen) in the target's units: a ModrinArray for an array, a Modrin
+// for a number.
+PyObject *with_target(State *st, PyObject *r, const Target &t);
+// How many numbers each result of a reduction takes along `axis` (null or None: all); -1 when
+// NumPy is to judge.
+npy_intp reduced_count(PyArrayObject *a, PyObject *axis);
+
+// Bools of x's shape, all `value`: what == and != give for an operand that equals no element.
+PyArrayObject *bools_like(const Arg &x, bool value);
 
 // The results as Python objects: a ModrinArray, or for operands that were all scalars (the
 // ufuncs on Modrin) a Modrin.

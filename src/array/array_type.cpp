@@ -591,10 +591,7 @@ PyObject *Array_richcompare(PyObject *self, PyObject *other, int op) {
     const Read read = read_operand(other, o);
     if (read == Read::refused && (op == Py_EQ || op == Py_NE) && PyLong_Check(other)) {
         // An integer beyond a Modrin's range equals no element, as it equals no Modrin.
-        PyArrayObject *r = reinterpret_cast<PyArrayObject *>(
-            PyArray_ZEROS(PyArray_NDIM(s.array), PyArray_DIMS(s.array), NPY_BOOL, 0));
-        if (r != nullptr && op == Py_NE && PyArray_FillWithScalar(r, Py_True) < 0) Py_CLEAR(r);
-        return reinterpret_cast<PyObject *>(r);
+        return reinterpret_cast<PyObject *>(bools_like(s, op == Py_NE));
     }
     if (read == Read::refused) Py_RETURN_NOTIMPLEMENTED;
     if (read == Read::failed) return nullptr;

@@ -207,70 +207,11 @@ PyObject *refuse(PyObject *func, const char *what) {
     return nullptr;
 }
 
-// The units of results: NumPy's numbers are in `raw`, and move by `conversion` into `units`.
-struct Target {
-    bool plain = true;
-    SharedUnits units, raw;
-    Conversion conversion;
-};
-
-Target in_units(const SharedUnits &u) { return {false, u, u, Conversion{}}; }
 Target in_form(const Derived &form, const SharedUnits &raw) {
     return {false, form.target ? form.target : raw, raw, form.conversion};
 }
 Target in_op(const OperationUnits &o) {
     return {false, o.form.target ? o.form.target : o.raw, o.raw, o.form.conversion};
-}
-
-// Large conversions release the GIL, as the element loops do.
-class GilRelease {
-public:
-    explicit GilRelease(npy_intp n) : state_(n >= (1 << 14) ? PyEval_SaveThread() : nullptr) {}
-    GilRelease(const GilRelease &) = delete;
-    GilRelease &operator=(const GilRelease &) = delete;
-    ~GilRelease() {
-        if (state_ != nullptr) PyEval_RestoreThread(state_);
-    }
-
-private:
-    PyThreadState *state_;
-};
-
-// The numbers (stolen) moved by the target's conversion: in place when nobody else holds
-// them, else into a new array.
-PyArrayObject *moved(PyArrayObject *numbers, const Target &t) {
-    if (t.conversion.kind == Conversion::Kind::same) return numbers;
-    const ConversionPlan plan{t.conversion, t.raw, t.units};
-    if (Py_REFCNT(numbers) == 1 && PyArray_BASE(numbers) == nullptr &&
-        PyArray_CHKFLAGS(numbers, NPY_ARRAY_OWNDATA | NPY_ARRAY_CARRAY)) {
-        const npy_intp n = PyArray_SIZE(numbers);
-        char *data = PyArray_BYTES(numbers);
-        GilRelease gil(n);
-        convert_elements(plan, static_cast<std::size_t>(n), {data, sizeof(double)},
-                         {data, sizeof(double)});
-        return numbers;
-    }
-    Arg x;
-    x.array = numbers;
-    return converted(plan, x);
-}
-
-// One result of NumPy's (stolen) in the target's units: a ModrinArray for an array, a Modrin
-// for a number.
-PyObject *with_target(State *st, PyObject *r, const Target &t) {
-    if (r == nullptr || t.plain) return r;
-    if (PyArray_Check(r)) {
-        PyArrayObject *numbers = numbers_of(r, false);
-        Py_DECREF(r);
-        if (numbers == nullptr || (numbers = moved(numbers, t)) == nullptr) return nullptr;
-        PyObject *out = new_array(st->array_type, as_object(numbers), t.units);
-        Py_DECREF(numbers);
-        return out;
-    }
-    const double v = PyFloat_AsDouble(r);
-    Py_DECREF(r);
-    if (v == -1.0 && PyErr_Occurred()) return nullptr;
-    return py::new_modrin(st->modrin_type, t.conversion.apply(v), t.units);
 }
 
 // One argument as read: its operand (read for quantities and for anything converted into
@@ -556,28 +497,6 @@ Target Call::target(Py_ssize_t i) const {
             return has_ref_[1] ? in_form(simple_form(ref_[1]), ref_[1]) : Target{};
     }
     return {};
-}
-
-// How many numbers each result of a reduction takes along `axis`; -1 when NumPy is to judge.
-npy_intp reduced_count(PyArrayObject *a, PyObject *axis) {
-    if (a == nullptr) return 1;
-    const int ndim = PyArray_NDIM(a);
-    if (axis == nullptr || axis == Py_None) return PyArray_SIZE(a);
-    PyObject *axes = PyTuple_Check(axis) ? Py_NewRef(axis) : PyTuple_Pack(1, axis);
-    if (axes == nullptr) return -1;
-    npy_intp n = 1;
-    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(axes) && n >= 0; ++i) {
-        Py_ssize_t ax = PyNumber_AsSsize_t(PyTuple_GET_ITEM(axes, i), nullptr);
-        if (ax == -1 && PyErr_Occurred()) {
-            PyErr_Clear();
-            n = -1;
-            break;
-        }
-        if (ax < 0) ax += ndim;
-        n = ax >= 0 && ax < ndim ? n * PyArray_DIM(a, static_cast<int>(ax)) : -1;
-    }
-    Py_DECREF(axes);
-    return n;
 }
 
 // The units of the results, where they depend on more than the groups' units.

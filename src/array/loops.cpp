@@ -9,22 +9,6 @@ namespace modrin::array {
 
 namespace {
 
-// Large runs release the GIL, as NumPy's own loops do; the kernels never touch Python.
-constexpr npy_intp RELEASE_GIL_FROM = 1 << 14;
-
-class GilRelease {
-public:
-    explicit GilRelease(npy_intp size) : state_(size >= RELEASE_GIL_FROM ? PyEval_SaveThread() : nullptr) {}
-    GilRelease(const GilRelease &) = delete;
-    GilRelease &operator=(const GilRelease &) = delete;
-    ~GilRelease() {
-        if (state_ != nullptr) PyEval_RestoreThread(state_);
-    }
-
-private:
-    PyThreadState *state_;
-};
-
 Input scalar_input(const Arg &a) { return {reinterpret_cast<const char *>(&a.scalar), 0}; }
 
 // Every array operand C-contiguous with one shape: one run over all elements.
@@ -334,6 +318,75 @@ Outcome unary(Unary u, const Arg &x) {
         }
     }
     return {};
+}
+
+Target in_units(const SharedUnits &u) { return {false, u, u, Conversion{}}; }
+
+// The numbers (stolen) moved by the target's conversion: in place when nobody else holds
+// them, else into a new array.
+PyArrayObject *moved(PyArrayObject *numbers, const Target &t) {
+    if (t.conversion.kind == Conversion::Kind::same) return numbers;
+    const ConversionPlan plan{t.conversion, t.raw, t.units};
+    if (Py_REFCNT(numbers) == 1 && PyArray_BASE(numbers) == nullptr &&
+        PyArray_CHKFLAGS(numbers, NPY_ARRAY_OWNDATA | NPY_ARRAY_CARRAY)) {
+        const npy_intp n = PyArray_SIZE(numbers);
+        char *data = PyArray_BYTES(numbers);
+        GilRelease gil(n);
+        convert_elements(plan, static_cast<std::size_t>(n), {data, sizeof(double)},
+                         {data, sizeof(double)});
+        return numbers;
+    }
+    Arg x;
+    x.array = numbers;
+    return converted(plan, x);
+}
+
+// One result of NumPy's (stolen) in the target's units: a ModrinArray for an array, a Modrin
+// for a number.
+PyObject *with_target(State *st, PyObject *r, const Target &t) {
+    if (r == nullptr || t.plain) return r;
+    if (PyArray_Check(r)) {
+        PyArrayObject *numbers = numbers_of(r, false);
+        Py_DECREF(r);
+        if (numbers == nullptr || (numbers = moved(numbers, t)) == nullptr) return nullptr;
+        PyObject *out = new_array(st->array_type, reinterpret_cast<PyObject *>(numbers), t.units);
+        Py_DECREF(numbers);
+        return out;
+    }
+    const double v = PyFloat_AsDouble(r);
+    Py_DECREF(r);
+    if (v == -1.0 && PyErr_Occurred()) return nullptr;
+    return py::new_modrin(st->modrin_type, t.conversion.apply(v), t.units);
+}
+
+// How many numbers each result of a reduction takes along `axis`; -1 when NumPy is to judge.
+npy_intp reduced_count(PyArrayObject *a, PyObject *axis) {
+    if (a == nullptr) return 1;
+    const int ndim = PyArray_NDIM(a);
+    if (axis == nullptr || axis == Py_None) return PyArray_SIZE(a);
+    PyObject *axes = PyTuple_Check(axis) ? Py_NewRef(axis) : PyTuple_Pack(1, axis);
+    if (axes == nullptr) return -1;
+    npy_intp n = 1;
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(axes) && n >= 0; ++i) {
+        Py_ssize_t ax = PyNumber_AsSsize_t(PyTuple_GET_ITEM(axes, i), nullptr);
+        if (ax == -1 && PyErr_Occurred()) {
+            PyErr_Clear();
+            n = -1;
+            break;
+        }
+        if (ax < 0) ax += ndim;
+        n = ax >= 0 && ax < ndim ? n * PyArray_DIM(a, static_cast<int>(ax)) : -1;
+    }
+    Py_DECREF(axes);
+    return n;
+}
+
+PyArrayObject *bools_like(const Arg &x, bool value) {
+    const int ndim = x.array == nullptr ? 0 : PyArray_NDIM(x.array);
+    auto *r = reinterpret_cast<PyArrayObject *>(
+        PyArray_ZEROS(ndim, x.array == nullptr ? nullptr : PyArray_DIMS(x.array), NPY_BOOL, 0));
+    if (r != nullptr && value && PyArray_FillWithScalar(r, Py_True) < 0) Py_CLEAR(r);
+    return r;
 }
 
 PyObject *wrap(State *state, Outcome r, bool scalars) {

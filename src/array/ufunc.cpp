@@ -152,23 +152,15 @@ bool refused(PyObject *ufunc, const char *why) {
 
 bool is_unitless(const SharedUnits &u) { return u.record() == SharedUnits::unitless().record(); }
 
-// The units one result carries, and the conversion of NumPy's raw number into them.
-struct Made {
-    bool plain = false;  // no units: NumPy's own result
-    SharedUnits units = SharedUnits::unitless();
-    Conversion post;  // kind `same`: none
-    SharedUnits raw;  // the units `post` converts from
-};
-
-Made plain_result() {
-    Made m;
-    m.plain = true;
-    return m;
-}
-Made in_units(SharedUnits u) {
-    Made m;
-    m.units = std::move(u);
-    return m;
+// The units a plan gives a result and the conversion into them; false with the refusal raised.
+template <class Plan>
+bool made_by(const Result<Plan> &plan, Target &made) {
+    if (!plan) {
+        py::raise(plan.error());
+        return false;
+    }
+    made = {false, plan->units, plan->raw, plan->post};
+    return true;
 }
 
 // A ufunc call as NumPy hands it over: the inputs, the operands among them (the others are
@@ -206,38 +198,9 @@ PyObject *numbers_in(const Arg &x, const SharedUnits &to) {
     return reinterpret_cast<PyObject *>(converted(*plan, x));
 }
 
-// The number of elements a reduce along `axis` takes into each result.
-npy_intp reduced_count(const Arg &a, PyObject *axis) {
-    if (a.array == nullptr) return 1;
-    const int ndim = PyArray_NDIM(a.array);
-    const npy_intp *dims = PyArray_DIMS(a.array);
-    if (axis == Py_None) return PyArray_SIZE(a.array);
-    npy_intp count = 1;
-    bool seen[NPY_MAXDIMS] = {};
-    const auto take = [&](PyObject *item) {
-        const long i = PyLong_AsLong(item);
-        if (i == -1 && PyErr_Occurred()) {
-            PyErr_Clear();  // NumPy names a bad axis itself
-            return;
-        }
-        const long k = i < 0 ? i + ndim : i;
-        if (k < 0 || k >= ndim || seen[k]) return;
-        seen[k] = true;
-        count *= dims[k];
-    };
-    if (axis == nullptr) {
-        if (ndim > 0) count = dims[0];
-    } else if (PyTuple_Check(axis)) {
-        for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(axis); ++i) take(PyTuple_GET_ITEM(axis, i));
-    } else {
-        take(axis);
-    }
-    return count;
-}
-
 // The units of every result and the units each operand is handed to NumPy in (null: its
 // object as it is); false with TypeError set when the rule refuses.
-bool plan_results(Call &c, Made (&made)[2], SharedUnits (&into)[3], bool (&as_is)[3]) {
+bool plan_results(Call &c, Target (&made)[2], SharedUnits (&into)[3], bool (&as_is)[3]) {
     const Rule rule = c.rule->rule;
     const Method m = c.method;
     const bool units = c.with_units;
@@ -277,12 +240,8 @@ bool plan_results(Call &c, Made (&made)[2], SharedUnits (&into)[3], bool (&as_is
         case Rule::same:
             if (folds && (c.rule->fast == Fast::add || c.rule->fast == Fast::sub)) {
                 // Sums in the units a sum of two elements has, as a + b gives them.
-                Result<OperationPlan> plan = plan_operation(Op::add, ref, ref, false);
-                if (!plan) {
-                    py::raise(plan.error());
-                    return false;
-                }
-                made[0] = {false, plan->units, plan->post, ref};  // the raw sum is in ref
+                if (!made_by(plan_operation(Op::add, ref, ref, false), made[0])) return false;
+                made[0].raw = ref;  // a sum's raw number is in self's units
             }
             return true;
         case Rule::sign_of:
@@ -320,25 +279,19 @@ bool plan_results(Call &c, Made (&made)[2], SharedUnits (&into)[3], bool (&as_is
                 // A product of n elements is in the units to the power n.
                 into[0] = c.operands[0].units;
                 c.initial_into = SharedUnits::unitless();  // a start value scales, as a number
-                const auto n = static_cast<double>(reduced_count(c.operands[0], c.axis));
-                Result<PowerPlan> plan = plan_power(c.operands[0].units, n, SharedUnits::unitless());
-                if (!plan) {
-                    py::raise(plan.error());
-                    return false;
-                }
-                made[0] = {false, plan->units, plan->post, plan->raw};
-                return true;
+                // ufunc.reduce takes the first axis unless told; NumPy names a bad axis itself.
+                PyArrayObject *x = c.operands[0].array;
+                npy_intp n = c.axis != nullptr ? reduced_count(x, c.axis)
+                             : x != nullptr && PyArray_NDIM(x) > 0 ? PyArray_DIM(x, 0)
+                                                                   : 1;
+                if (n < 0) n = 1;
+                return made_by(plan_power(c.operands[0].units, static_cast<double>(n), SharedUnits::unitless()),
+                               made[0]);
             }
             into[0] = c.operands[0].units;
             into[1] = c.operands[1].units;
-            Result<OperationPlan> plan =
-                plan_operation(op, c.operands[0].units, c.operands[1].units, false);
-            if (!plan) {
-                py::raise(plan.error());
-                return false;
-            }
-            made[0] = {false, plan->units, plan->post, plan->raw};
-            return true;
+            return made_by(plan_operation(op, c.operands[0].units, c.operands[1].units, false),
+                           made[0]);
         }
         case Rule::power:
         case Rule::square:
@@ -351,16 +304,11 @@ bool plan_results(Call &c, Made (&made)[2], SharedUnits (&into)[3], bool (&as_is
         case Rule::cbrt: {
             if (m == Method::at) return at_keeps_units(false);
             into[0] = c.operands[0].units;
-            Result<PowerPlan> plan = plan_power(c.operands[0].units, 1.0 / 3.0, SharedUnits::unitless());
-            if (!plan) {
-                py::raise(plan.error());
-                return false;
-            }
-            made[0] = {false, plan->units, plan->post, plan->raw};
-            return true;
+            return made_by(plan_power(c.operands[0].units, 1.0 / 3.0, SharedUnits::unitless()),
+                           made[0]);
         }
         case Rule::compare:
-            made[0] = plain_result();
+            made[0] = Target{};
             c.initial_into = SharedUnits();
             return at_keeps_units(false);
         case Rule::ratio:
@@ -369,7 +317,7 @@ bool plan_results(Call &c, Made (&made)[2], SharedUnits (&into)[3], bool (&as_is
             return true;
         case Rule::plain:
             for (int i = 0; i < c.noperands; ++i) into[i] = c.operands[i].units;
-            made[0] = plain_result();
+            made[0] = Target{};
             c.initial_into = SharedUnits();
             return at_keeps_units(false);
         case Rule::unitless:
@@ -442,30 +390,10 @@ PyObject *call_numpy(const Call &c, const SharedUnits (&into)[3], const bool (&a
     return r;
 }
 
-// NumPy's raw result moved into the result's units, as a float64 array; null on failure.
-PyArrayObject *in_made_units(const Made &made, PyObject *raw) {
+// NumPy's raw result as float64 numbers in the target's units; null on failure.
+PyArrayObject *in_target(const Target &t, PyObject *raw) {
     PyArrayObject *numbers = numbers_of(raw, false);
-    if (numbers == nullptr || made.post.kind == Conversion::Kind::same) return numbers;
-    Arg x;
-    x.array = numbers;
-    return converted(ConversionPlan{made.post, made.raw, made.units}, x);
-}
-
-// A result for a caller that passed no `out`: a ModrinArray, or a Modrin for a number.
-PyObject *finish(const Call &c, const Made &made, PyObject *raw) {
-    if (raw == nullptr || made.plain) return raw;
-    const bool number = !PyArray_Check(raw);
-    PyArrayObject *numbers = in_made_units(made, raw);
-    Py_DECREF(raw);
-    if (numbers == nullptr) return nullptr;
-    PyObject *r;
-    if (number || (!c.arrays && PyArray_NDIM(numbers) == 0))
-        r = py::new_modrin(c.st->modrin_type, *reinterpret_cast<const double *>(PyArray_DATA(numbers)),
-                           made.units);
-    else
-        r = new_array(c.st->array_type, reinterpret_cast<PyObject *>(numbers), made.units);
-    Py_DECREF(numbers);
-    return r;
+    return numbers == nullptr ? nullptr : moved(numbers, t);
 }
 
 PyObject *out_at(const Call &c, int k) {
@@ -476,7 +404,7 @@ bool masked(const Call &c) {
 }
 
 // An `out` must take the result's units: a ModrinArray any, a NumPy array none.
-bool check_outs(const Call &c, const Made *made, int nres) {
+bool check_outs(const Call &c, const Target *made, int nres) {
     for (int k = 0; k < nres; ++k) {
         PyObject *o = out_at(c, k);
         if (o == Py_None) continue;
@@ -518,8 +446,8 @@ bool copy_into(const Call &c, PyObject *dst, PyObject *src) {
 // Writes a result into the out operand `o`. Without `where` a ModrinArray takes the result's
 // units; with it, it keeps its own and the result is converted into them, so the elements left
 // alone keep their meaning. A failure changes nothing.
-bool store(const Call &c, const Made &made, PyObject *o, PyObject *raw) {
-    PyObject *src = made.plain ? Py_NewRef(raw) : reinterpret_cast<PyObject *>(in_made_units(made, raw));
+bool store(const Call &c, const Target &made, PyObject *o, PyObject *raw) {
+    PyObject *src = made.plain ? Py_NewRef(raw) : reinterpret_cast<PyObject *>(in_target(made, raw));
     if (src == nullptr) return false;
     bool ok = true;
     if (!is_array(o)) {
@@ -555,7 +483,7 @@ bool store(const Call &c, const Made &made, PyObject *o, PyObject *raw) {
 
 // The results as the caller sees them: with `out`, the out operands written; otherwise new
 // ModrinArrays or Modrins. Takes the references in `res`.
-PyObject *deliver(Call &c, const Made *made, PyObject **res, int nres) {
+PyObject *deliver(Call &c, const Target *made, PyObject **res, int nres) {
     PyObject *results[2] = {};
     bool ok = c.out == nullptr || check_outs(c, made, nres);
     if (ok && c.out != nullptr)
@@ -565,7 +493,7 @@ PyObject *deliver(Call &c, const Made *made, PyObject **res, int nres) {
         if (!ok) {
             Py_DECREF(res[k]);
         } else if (o == Py_None) {
-            results[k] = finish(c, made[k], res[k]);
+            results[k] = with_target(c.st, res[k], made[k]);
             ok = results[k] != nullptr;
         } else {
             ok = store(c, made[k], o, res[k]);
@@ -589,7 +517,7 @@ PyObject *deliver(Call &c, const Made *made, PyObject **res, int nres) {
 
 // Methods and plain calls that the operators' loops do not run: NumPy's on the numbers.
 PyObject *general(Call &c) {
-    Made made[2];
+    Target made[2];
     SharedUnits into[3];
     bool as_is[3] = {};
     if (!plan_results(c, made, into, as_is)) return nullptr;
@@ -632,7 +560,7 @@ PyObject *fast(Call &c) {
     }
     const bool binary = c.rule->fast <= Fast::ge;
     if (c.noperands != (binary ? 2 : 1)) return refuse_ufunc(c.ufunc, "was given the wrong number of inputs");
-    Made made;
+    Target made;
     Outcome r;
     const Fast f = c.rule->fast;
     PyObject *o = out_at(c, 0);
@@ -667,7 +595,7 @@ PyObject *fast(Call &c) {
             if (bools == nullptr) return nullptr;
             PyObject *res = c.out == nullptr && !c.arrays ? PyArray_Return(bools)
                                                            : reinterpret_cast<PyObject *>(bools);
-            made = plain_result();
+            made = Target{};
             return deliver(c, &made, &res, 1);
         }
         case Fast::neg: r = unary(Unary::negative, a); break;
@@ -683,7 +611,7 @@ PyObject *fast(Call &c) {
     }
     if (r.values == nullptr) return nullptr;
     if (c.out == nullptr) return wrap(c.st, std::move(r), !c.arrays);
-    made = in_units(std::move(r.units));
+    made = in_units(r.units);
     PyObject *res = reinterpret_cast<PyObject *>(r.values);
     return deliver(c, &made, &res, 1);
 }
@@ -699,13 +627,10 @@ int find(PyObject *const *table, int count, PyObject *x) {
 PyObject *equals_nothing(Call &c, int other, bool not_equal) {
     Arg &x = c.operands[other];
     if (read_operand(c.inputs[c.operand_at[other]], x) != Read::ok) Py_RETURN_NOTIMPLEMENTED;
-    const int ndim = x.array == nullptr ? 0 : PyArray_NDIM(x.array);
-    PyArrayObject *r = reinterpret_cast<PyArrayObject *>(
-        PyArray_ZEROS(ndim, x.array == nullptr ? nullptr : PyArray_DIMS(x.array), NPY_BOOL, 0));
-    if (r != nullptr && not_equal && PyArray_FillWithScalar(r, Py_True) < 0) Py_CLEAR(r);
+    PyArrayObject *r = bools_like(x, not_equal);
     if (r == nullptr) return nullptr;
     PyObject *res = x.array == nullptr && c.out == nullptr ? PyArray_Return(r) : reinterpret_cast<PyObject *>(r);
-    Made made = plain_result();
+    Target made = Target{};
     return deliver(c, &made, &res, 1);
 }
 
