@@ -68,6 +68,24 @@ inline PyArrayObject *values_of(PyObject *self) {
     return reinterpret_cast<PyArrayObject *>(as_array(self)->values);
 }
 
+// ---- the parts written in Python ---------------------------------------------------------------
+
+// Arrays may hold a lazy collection (a Dask array) of float64 numbers instead of an ndarray.
+// Every operation on one is built on the collection's graph by _modrin_array.lazy; the compiled
+// paths never read its numbers.
+inline bool is_lazy(PyObject *array) { return !PyArray_Check(as_array(array)->values); }
+inline bool is_lazy_array(PyObject *obj) { return is_array(obj) && is_lazy(obj); }
+// True for a collection that can stand as an array's numbers.
+bool is_lazy_values(PyObject *values);
+// Whether any of the objects, or of the lists and tuples among them, is a lazy array.
+bool any_lazy(PyObject *const *objects, Py_ssize_t n);
+// module.function(*args), the module imported on first use.
+PyObject *support_call(const char *module, const char *function, PyObject *const *args,
+                       Py_ssize_t nargs, PyObject *kwnames);
+// _modrin_array.lazy.<function>(name, *args, **kwargs): `name` says which operation.
+PyObject *lazy_call(const char *function, const char *name, PyObject *const *args,
+                    Py_ssize_t nargsf, PyObject *kwnames);
+
 // ---- operands ---------------------------------------------------------------------------------
 
 // One operand of an operation: an array of doubles, or one number; with its units. A

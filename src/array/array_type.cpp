@@ -5,8 +5,10 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "array/array.hpp"
+
 #include "lib/binder.hpp"
 #include "lib/coerce.hpp"
 #include "lib/protocols.hpp"
@@ -33,6 +35,11 @@ PyObject *with_units(PyObject *self, PyObject *result, const SharedUnits &units,
     if (result == nullptr) return nullptr;
     SharedUnits target = form != nullptr && form->target ? form->target : units;
     PyObject *out;
+    if (form == nullptr && is_lazy_values(result)) {
+        out = new_array(Py_TYPE(self), result, target);
+        Py_DECREF(result);
+        return out;
+    }
     if (PyArray_Check(result)) {
         PyArrayObject *numbers = numbers_of(result, false);
         Py_DECREF(result);
@@ -180,6 +187,12 @@ PyObject *Array_new(PyTypeObject *type, PyObject *args, PyObject *kwargs) {
     if (!read_unit_argument(unit, target, number)) return nullptr;
     const bool has_unit = unit != nullptr && unit != Py_None;
 
+    if (!is_array(values) && !py::is_modrin(values) && is_lazy_values(values)) {
+        PyObject *call[] = {reinterpret_cast<PyObject *>(type), values,
+                            unit != nullptr ? unit : Py_None, copy ? Py_True : Py_False};
+        return support_call("_modrin_array.lazy", "construct", call, 4, nullptr);
+    }
+
     // Quantities: their own units, converted into `unit` when one is given.
     if (is_array(values) || py::is_modrin(values)) {
         Arg q;
@@ -298,6 +311,11 @@ int Array_ass_subscript(PyObject *self, PyObject *key, PyObject *value) {
         PyErr_SetString(PyExc_ValueError, "cannot delete array elements");
         return -1;
     }
+    if (is_lazy(self) || is_lazy_array(value)) {
+        PyErr_SetString(PyExc_TypeError,
+                        "a lazy ModrinArray takes no assignment: build a new one, or compute() it");
+        return -1;
+    }
     Arg v;
     const Read read = read_operand(value, v);
     if (read == Read::refused)
@@ -320,6 +338,7 @@ int Array_ass_subscript(PyObject *self, PyObject *key, PyObject *value) {
 }
 
 PyObject *Array_iter(PyObject *self) {
+    if (is_lazy(self)) return lazy_call("method", "__iter__", &self, 1, nullptr);
     if (PyArray_NDIM(values_of(self)) == 0) {
         PyErr_SetString(PyExc_TypeError, "iteration over a 0-d array");
         return nullptr;
@@ -346,6 +365,18 @@ PyObject *Array_get_T(PyObject *self, void *) {
     SharedUnits units;
     if (!read_units(self, units)) return nullptr;
     return with_units(self, values_attribute(self, "T"), units);
+}
+
+// The parts of real numbers: the numbers, and zeros, in the same units.
+PyObject *Array_get_real(PyObject *self, void *) {
+    SharedUnits units;
+    if (!read_units(self, units)) return nullptr;
+    return with_units(self, values_attribute(self, "real"), units);
+}
+PyObject *Array_get_imag(PyObject *self, void *) {
+    SharedUnits units;
+    if (!read_units(self, units)) return nullptr;
+    return with_units(self, values_attribute(self, "imag"), units);
 }
 
 // ---- shape methods -------------------------------------------------------------------------
@@ -527,7 +558,13 @@ PyObject *Array_as_unitless(PyObject *self, PyObject *const *args, Py_ssize_t n,
 
 // ---- operators -----------------------------------------------------------------------------
 
+const char *const OP_NAMES[] = {"add", "sub", "mul", "truediv", "pow"};
+
 PyObject *binary(Op op, PyObject *left, PyObject *right) {
+    if (is_lazy_array(left) || is_lazy_array(right)) {
+        PyObject *operands[] = {left, right};
+        return lazy_call("operator", OP_NAMES[static_cast<int>(op)], operands, 2, nullptr);
+    }
     Arg l, r;
     Read read = read_operand(left, l);
     if (read == Read::ok) read = read_operand(right, r);
@@ -549,6 +586,8 @@ PyObject *Array_power(PyObject *l, PyObject *r, PyObject *modulus) {
 // Written into the instance's own numbers; a change of units takes exclusive access, and a
 // failure leaves numbers and units as they were.
 PyObject *in_place(Op op, PyObject *self, PyObject *other) {
+    // Lazy numbers are never written: the name takes a new lazy array.
+    if (is_lazy(self) || is_lazy_array(other)) return binary(op, self, other);
     Arg o;
     const Read read = read_operand(other, o);
     if (read == Read::refused) Py_RETURN_NOTIMPLEMENTED;
@@ -578,14 +617,23 @@ PyObject *Array_inplace_power(PyObject *s, PyObject *o, PyObject *modulus) {
     return in_place(Op::pow, s, o);
 }
 
-template <Unary U>
+constexpr char NEG[] = "neg", POS[] = "pos", ABS[] = "abs";
+
+template <Unary U, const char *Name>
 PyObject *unary_operator(PyObject *self) {
+    if (is_lazy(self)) return lazy_call("operator", Name, &self, 1, nullptr);
     Arg x;
     if (read_operand(self, x) != Read::ok) return nullptr;
     return wrap(state(self), unary(U, x), false);
 }
 
+const char *const COMPARE_NAMES[] = {"lt", "le", "eq", "ne", "gt", "ge"};
+
 PyObject *Array_richcompare(PyObject *self, PyObject *other, int op) {
+    if (is_lazy(self) || is_lazy_array(other)) {
+        PyObject *operands[] = {self, other};
+        return lazy_call("operator", COMPARE_NAMES[op], operands, 2, nullptr);
+    }
     Arg s, o;
     if (read_operand(self, s) != Read::ok) return nullptr;
     const Read read = read_operand(other, o);
@@ -637,6 +685,7 @@ PyObject *joined(PyObject *numbers, const char *separator, const std::string &un
 
 // NumPy's text of the numbers each element's str() shows, and the units they are shown in.
 PyObject *Array_str(PyObject *self) {
+    if (is_lazy(self)) return lazy_call("method", "__str__", &self, 1, nullptr);
     SharedUnits shown;
     PyArrayObject *numbers = shown_numbers(self, true, shown);
     if (numbers == nullptr) return nullptr;
@@ -719,6 +768,7 @@ PyObject *Array_repr_latex(PyObject *self, PyObject *const *args, Py_ssize_t n, 
 }
 
 PyObject *Array_repr(PyObject *self) {
+    if (is_lazy(self)) return lazy_call("method", "__repr__", &self, 1, nullptr);
     SharedUnits units;
     if (!read_units(self, units)) return nullptr;
     PyObject *kw = Py_BuildValue("{s:s,s:s}", "separator", ", ", "prefix", "ModrinArray(");
@@ -758,7 +808,7 @@ PyObject *Array_reconstruct(PyObject *cls, PyObject *const *args, Py_ssize_t n, 
     static const py::Signature sig{"ModrinArray._reconstruct()", {"values", "unit"}, 2};
     PyObject *arg[2];
     if (!py::bind(sig, args, n, kw, arg)) return nullptr;
-    if (!PyArray_Check(arg[0])) {
+    if (!PyArray_Check(arg[0]) && !is_lazy_values(arg[0])) {
         py::raise_not_instance(arg[0], "numpy.ndarray");
         py::add_processing_note("values");
         return nullptr;
@@ -770,6 +820,8 @@ PyObject *Array_reconstruct(PyObject *cls, PyObject *const *args, Py_ssize_t n, 
     }
     Arg unit;
     if (read_operand(arg[1], unit) != Read::ok) return nullptr;
+    if (!PyArray_Check(arg[0]))
+        return new_array(reinterpret_cast<PyTypeObject *>(cls), arg[0], std::move(unit.units));
     PyArrayObject *numbers = numbers_of(arg[0], false);
     if (numbers == nullptr) return nullptr;
     PyObject *r = new_array(reinterpret_cast<PyTypeObject *>(cls), as_object(numbers),
@@ -782,30 +834,74 @@ PyObject *Array_reconstruct(PyObject *cls, PyObject *const *args, Py_ssize_t n, 
 
 constexpr int METHOD = METH_FASTCALL | METH_KEYWORDS;
 
+using Method = PyObject *(*)(PyObject *, PyObject *const *, Py_ssize_t, PyObject *);
+
+// The method F, or for lazy numbers its counterpart built on their graph.
+template <const char *Name, Method F>
+PyObject *lazy_aware(PyObject *self, PyObject *const *args, Py_ssize_t nargsf, PyObject *kwnames) {
+    if (!is_lazy(self)) return F(self, args, nargsf, kwnames);
+    const Py_ssize_t n = PyVectorcall_NARGS(nargsf);
+    const Py_ssize_t total = n + (kwnames != nullptr ? PyTuple_GET_SIZE(kwnames) : 0);
+    std::vector<PyObject *> all(static_cast<std::size_t>(total) + 1);
+    all[0] = self;
+    for (Py_ssize_t i = 0; i < total; ++i) all[static_cast<std::size_t>(i) + 1] = args[i];
+    return lazy_call("method", Name, all.data(), n + 1, kwnames);
+}
+constexpr char AS_UNIT[] = "as_unit", AS_NUMBER[] = "as_number", AS_UNITLESS[] = "as_unitless",
+               AS_BASE_UNITS[] = "as_base_units", SIMPLIFY[] = "simplify", TOLIST[] = "tolist",
+               LATEX[] = "latex", DESCRIPTIVE[] = "descriptive", REPR_LATEX[] = "_repr_latex_",
+               FORMAT[] = "__format__", ARRAY[] = "__array__", COMPUTE[] = "compute",
+               PERSIST[] = "persist";
+
+// compute() and persist() of an array in memory: the array itself, as Dask gives back what is
+// not a collection.
+PyObject *Array_itself(PyObject *self, PyObject *const *, Py_ssize_t, PyObject *) {
+    return Py_NewRef(self);
+}
+
+PyObject *Array_array_namespace(PyObject *, PyObject *const *, Py_ssize_t, PyObject *) {
+    return PyImport_ImportModule("_modrin_array.namespace");
+}
+
 PyMethodDef Array_methods[] = {
-    {"as_unit", py::fastcall<Array_as_unit>(), METHOD, "as_unit($self, other)\n--\n\n"},
-    {"as_number", py::fastcall<Array_as_number>(), METHOD,
+    {"as_unit", py::fastcall<lazy_aware<AS_UNIT, Array_as_unit>>(), METHOD,
+     "as_unit($self, other)\n--\n\n"},
+    {"as_number", py::fastcall<lazy_aware<AS_NUMBER, Array_as_number>>(), METHOD,
      "as_number($self, other=None, scale=False)\n--\n\n"},
-    {"as_unitless", py::fastcall<Array_as_unitless>(), METHOD, "as_unitless($self)\n--\n\n"},
-    {"as_base_units", py::fastcall<Array_as_base_units>(), METHOD,
+    {"as_unitless", py::fastcall<lazy_aware<AS_UNITLESS, Array_as_unitless>>(), METHOD,
+     "as_unitless($self)\n--\n\n"},
+    {"as_base_units", py::fastcall<lazy_aware<AS_BASE_UNITS, Array_as_base_units>>(), METHOD,
      "as_base_units($self)\n--\n\n"},
-    {"simplify", py::fastcall<Array_simplify>(), METHOD, "simplify($self)\n--\n\n"},
+    {"simplify", py::fastcall<lazy_aware<SIMPLIFY, Array_simplify>>(), METHOD,
+     "simplify($self)\n--\n\n"},
     {"reshape", py::fastcall<shaped<RESHAPE>>(), METHOD, nullptr},
     {"ravel", py::fastcall<shaped<RAVEL>>(), METHOD, nullptr},
     {"flatten", py::fastcall<shaped<FLATTEN>>(), METHOD, nullptr},
     {"squeeze", py::fastcall<shaped<SQUEEZE>>(), METHOD, nullptr},
     {"transpose", py::fastcall<shaped<TRANSPOSE>>(), METHOD, nullptr},
     {"copy", py::fastcall<shaped<COPY>>(), METHOD, nullptr},
-    {"tolist", py::fastcall<Array_tolist>(), METHOD, "tolist($self)\n--\n\n"},
-    {"latex", py::fastcall<rendered<true>>(), METHOD, "latex($self)\n--\n\n"},
-    {"descriptive", py::fastcall<rendered<false>>(), METHOD, "descriptive($self)\n--\n\n"},
-    {"_repr_latex_", py::fastcall<Array_repr_latex>(), METHOD, "_repr_latex_($self)\n--\n\n"},
-    {"__format__", py::fastcall<Array_format>(), METHOD, "__format__($self, format_spec)\n--\n\n"},
-    {"sum", py::fastcall<reduced<SUM, true>>(), METHOD, nullptr},
-    {"mean", py::fastcall<reduced<MEAN, true>>(), METHOD, nullptr},
-    {"min", py::fastcall<reduced<MIN, false>>(), METHOD, nullptr},
-    {"max", py::fastcall<reduced<MAX, false>>(), METHOD, nullptr},
-    {"__array__", py::fastcall<Array_array>(), METHOD, nullptr},
+    {"tolist", py::fastcall<lazy_aware<TOLIST, Array_tolist>>(), METHOD,
+     "tolist($self)\n--\n\n"},
+    {"latex", py::fastcall<lazy_aware<LATEX, rendered<true>>>(), METHOD,
+     "latex($self)\n--\n\n"},
+    {"descriptive", py::fastcall<lazy_aware<DESCRIPTIVE, rendered<false>>>(), METHOD,
+     "descriptive($self)\n--\n\n"},
+    {"_repr_latex_", py::fastcall<lazy_aware<REPR_LATEX, Array_repr_latex>>(), METHOD,
+     "_repr_latex_($self)\n--\n\n"},
+    {"__format__", py::fastcall<lazy_aware<FORMAT, Array_format>>(), METHOD,
+     "__format__($self, format_spec)\n--\n\n"},
+    {"sum", py::fastcall<lazy_aware<SUM, reduced<SUM, true>>>(), METHOD, nullptr},
+    {"mean", py::fastcall<lazy_aware<MEAN, reduced<MEAN, true>>>(), METHOD, nullptr},
+    {"min", py::fastcall<lazy_aware<MIN, reduced<MIN, false>>>(), METHOD, nullptr},
+    {"max", py::fastcall<lazy_aware<MAX, reduced<MAX, false>>>(), METHOD, nullptr},
+    {"compute", py::fastcall<lazy_aware<COMPUTE, Array_itself>>(), METHOD,
+     "compute($self, **kwargs)\n--\n\nThe array with its numbers in memory: itself when they are."},
+    {"persist", py::fastcall<lazy_aware<PERSIST, Array_itself>>(), METHOD,
+     "persist($self, **kwargs)\n--\n\nThe array with its lazy numbers computed and kept "
+     "(in a cluster's memory when one is in use): itself when they are in memory."},
+    {"__array_namespace__", py::fastcall<Array_array_namespace>(), METHOD,
+     "__array_namespace__($self, /, *, api_version=None)\n--\n\n"},
+    {"__array__", py::fastcall<lazy_aware<ARRAY, Array_array>>(), METHOD, nullptr},
     {"__array_ufunc__", py::fastcall<array_ufunc>(), METHOD, nullptr},
     {"__array_function__", py::fastcall<array_function>(), METHOD, nullptr},
     {"__copy__", py::fastcall<Array_copy_protocol>(), METHOD, nullptr},
@@ -823,6 +919,8 @@ PyGetSetDef Array_getset[] = {
     {"size", py::Entry<Array_get_size>::call, nullptr, nullptr, nullptr},
     {"dtype", py::Entry<Array_get_dtype>::call, nullptr, nullptr, nullptr},
     {"T", py::Entry<Array_get_T>::call, nullptr, nullptr, nullptr},
+    {"real", py::Entry<Array_get_real>::call, nullptr, nullptr, nullptr},
+    {"imag", py::Entry<Array_get_imag>::call, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -855,9 +953,9 @@ PyType_Slot Array_slots[] = {
     {Py_nb_inplace_multiply, py::slot_fn<Array_inplace_multiply>()},
     {Py_nb_inplace_true_divide, py::slot_fn<Array_inplace_true_divide>()},
     {Py_nb_inplace_power, py::slot_fn<Array_inplace_power>()},
-    {Py_nb_negative, py::slot_fn<unary_operator<Unary::negative>>()},
-    {Py_nb_positive, py::slot_fn<unary_operator<Unary::positive>>()},
-    {Py_nb_absolute, py::slot_fn<unary_operator<Unary::absolute>>()},
+    {Py_nb_negative, py::slot_fn<unary_operator<Unary::negative, NEG>>()},
+    {Py_nb_positive, py::slot_fn<unary_operator<Unary::positive, POS>>()},
+    {Py_nb_absolute, py::slot_fn<unary_operator<Unary::absolute, ABS>>()},
     {Py_nb_float, py::slot_fn<Array_float>()},
     {Py_nb_bool, py::slot_fn<Array_bool>()},
     {0, nullptr},

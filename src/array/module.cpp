@@ -62,7 +62,8 @@ int array_exec(PyObject *module) {
     if (PyModule_AddObjectRef(module, "ModrinArray",
                               reinterpret_cast<PyObject *>(st->array_type)) < 0)
         return -1;
-    PyObject *all = Py_BuildValue("[sss]", "ModrinArray", "assert_allclose", "assert_array_equal");
+    PyObject *all = Py_BuildValue("[ssss]", "ModrinArray", "assert_allclose", "assert_array_equal",
+                                  "matplotlib_support");
     return all == nullptr ? -1 : PyModule_Add(module, "__all__", all);
 }
 

@@ -54,6 +54,11 @@ PyArrayObject *numbers_of(PyObject *values, bool copy) {
 Read read_operand(PyObject *x, Arg &out) {
     out.source = x;
     if (is_array(x)) {
+        if (is_lazy(x)) {
+            PyErr_SetString(PyExc_TypeError,
+                            "this operation takes a ModrinArray in memory: compute() the lazy one");
+            return Read::failed;
+        }
         if (!out.hold.acquire(as_array(x)->access)) return Read::failed;
         out.units = held_units(as_array(x));
         Py_INCREF(as_array(x)->values);

@@ -125,6 +125,14 @@ constexpr int METHOD = METH_FASTCALL | METH_KEYWORDS;
 
 }  // namespace
 
+// Written in Python, as Matplotlib's converter interface is; imported on first use so that
+// modrin_array never imports Matplotlib on its own.
+PyObject *matplotlib_support(PyObject *, PyObject *const *args, Py_ssize_t nargsf,
+                             PyObject *kwnames) {
+    return support_call("_modrin_array.plot", "matplotlib_support", args,
+                        PyVectorcall_NARGS(nargsf), kwnames);
+}
+
 PyMethodDef testing_methods[] = {
     {"assert_allclose", py::fastcall<assert_allclose>(), METHOD,
      "assert_allclose(actual, desired, rtol=1e-07, atol=0)\n--\n\n"
@@ -134,6 +142,11 @@ PyMethodDef testing_methods[] = {
      "assert_array_equal(actual, desired)\n--\n\n"
      "numpy.testing.assert_array_equal on the numbers, with desired converted into actual's "
      "units; AssertionError when they are not compatible."},
+    {"matplotlib_support", py::fastcall<matplotlib_support>(), METHOD,
+     "matplotlib_support(enable=True)\n--\n\n"
+     "Registers modrin's unit converter with Matplotlib (removes it for enable=False), so axes "
+     "label their units and convert later series into them; usable as a context manager that "
+     "restores the previous converters on exit."},
     {nullptr, nullptr, 0, nullptr},
 };
 

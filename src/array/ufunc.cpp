@@ -643,6 +643,9 @@ PyObject *call_ufunc(State *st, PyObject *const *args, Py_ssize_t nargsf, PyObje
         PyErr_SetString(PyExc_TypeError, "__array_ufunc__ takes a ufunc, a method and inputs");
         return nullptr;
     }
+    if (any_lazy(args + 2, n - 2) ||
+        (kwnames != nullptr && any_lazy(args + n, PyTuple_GET_SIZE(kwnames))))
+        return lazy_call("ufunc", "__array_ufunc__", args, nargsf, kwnames);
     Call c;
     c.st = st;
     c.ufunc = args[0];
@@ -766,6 +769,11 @@ PyObject *modrin_array_ufunc(PyObject *, PyObject *const *args, Py_ssize_t nargs
 }
 
 PyObject *compare_modrin_with_array(PyObject *modrin, PyObject *array, int op) {
+    if (is_lazy(array)) {
+        static const char *const names[] = {"lt", "le", "eq", "ne", "gt", "ge"};
+        PyObject *operands[] = {modrin, array};
+        return lazy_call("operator", names[op], operands, 2, nullptr);
+    }
     Arg q, a;
     if (read_operand(modrin, q) != Read::ok || read_operand(array, a) != Read::ok)
         return nullptr;
