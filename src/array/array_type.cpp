@@ -187,7 +187,8 @@ PyObject *Array_new(PyTypeObject *type, PyObject *args, PyObject *kwargs) {
     if (!read_unit_argument(unit, target, number)) return nullptr;
     const bool has_unit = unit != nullptr && unit != Py_None;
 
-    if (!is_array(values) && !py::is_modrin(values) && is_lazy_values(values)) {
+    if (is_lazy_array(values) ||
+        (!is_array(values) && !py::is_modrin(values) && is_lazy_values(values))) {
         PyObject *call[] = {reinterpret_cast<PyObject *>(type), values,
                             unit != nullptr ? unit : Py_None, copy ? Py_True : Py_False};
         return support_call("_modrin_array.lazy", "construct", call, 4, nullptr);
@@ -482,6 +483,30 @@ PyObject *Array_as_unit(PyObject *self, PyObject *const *args, Py_ssize_t n, PyO
     return r;
 }
 
+// The numbers as they are held, not copied, when they already are in `unit`'s units (or no
+// unit is given), else converted into them: how the lazy module reads each block, which it
+// only passes on.
+PyObject *Array_numbers(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const py::Signature sig{"ModrinArray._numbers()", {"unit"}, 0};
+    PyObject *arg[1];
+    if (!py::bind(sig, args, n, kw, arg)) return nullptr;
+    if (arg[0] == nullptr || arg[0] == Py_None) return Py_NewRef(as_array(self)->values);
+    SharedUnits target;
+    double number;
+    if (!other_units(arg[0], target, number)) return nullptr;
+    py::SharedHold hold;
+    if (!hold.acquire(as_array(self)->access)) return nullptr;
+    const SharedUnits units = held_units(as_array(self));
+    if (units.record() == target.record()) return Py_NewRef(as_array(self)->values);
+    if (is_lazy(self)) {
+        PyErr_SetString(PyExc_TypeError, "lazy numbers move into other units with as_unit()");
+        return nullptr;
+    }
+    Result<ConversionPlan> plan = plan_conversion(units, target);
+    if (!plan) return py::raise(plan.error());
+    return as_object(converted_values(self, *plan));
+}
+
 template <const Derived &(*Form)(const SharedUnits &)>
 PyObject *in_form(PyObject *self) {
     py::SharedHold hold;
@@ -554,6 +579,25 @@ PyObject *Array_as_unitless(PyObject *self, PyObject *const *args, Py_ssize_t n,
         plan_conversion(held_units(as_array(self)), SharedUnits::unitless());
     if (!plan) return py::raise(plan.error());
     return as_object(converted_values(self, *plan));
+}
+
+// As NumPy's astype: float64 keeps the units; other types hold plain numbers only.
+PyObject *Array_astype(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const py::Signature sig{"ModrinArray.astype()", {"dtype", "copy"}, 1};
+    PyObject *arg[2];
+    if (!py::bind(sig, args, n, kw, arg)) return nullptr;
+    bool copy = true;
+    if (arg[1] != nullptr && !read_flag(arg[1], "copy", copy)) return nullptr;
+    PyArray_Descr *descr = nullptr;
+    if (PyArray_DescrConverter(arg[0], &descr) == 0) return nullptr;
+    const bool same = descr->type_num == NPY_DOUBLE && PyArray_ISNBO(descr->byteorder);
+    Py_DECREF(descr);
+    if (same && !copy) return Py_NewRef(self);
+    if (same) return shaped<COPY>(self, nullptr, 0, nullptr);
+    SharedUnits units;
+    if (!read_units(self, units)) return nullptr;
+    if (!is_unitless(units)) return refuse_plain(units);
+    return call_on_values(self, "astype", args, n, kw);
 }
 
 // ---- operators -----------------------------------------------------------------------------
@@ -874,6 +918,8 @@ PyMethodDef Array_methods[] = {
      "as_base_units($self)\n--\n\n"},
     {"simplify", py::fastcall<lazy_aware<SIMPLIFY, Array_simplify>>(), METHOD,
      "simplify($self)\n--\n\n"},
+    {"astype", py::fastcall<Array_astype>(), METHOD, "astype($self, dtype, copy=True)\n--\n\n"},
+    {"_numbers", py::fastcall<Array_numbers>(), METHOD, "_numbers($self, unit=None)\n--\n\n"},
     {"reshape", py::fastcall<shaped<RESHAPE>>(), METHOD, nullptr},
     {"ravel", py::fastcall<shaped<RAVEL>>(), METHOD, nullptr},
     {"flatten", py::fastcall<shaped<FLATTEN>>(), METHOD, nullptr},

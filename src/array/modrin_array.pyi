@@ -1,6 +1,7 @@
 """NumPy arrays of physical quantities: modrin's units on float64 arrays."""
 
 from collections.abc import Callable, Iterator
+from types import ModuleType
 from typing import Any, ClassVar, SupportsIndex, final
 
 import numpy as np
@@ -8,7 +9,7 @@ from numpy.typing import ArrayLike, NDArray
 
 from modrin import LogModrin, Modrin
 
-__all__ = ["ModrinArray", "assert_allclose", "assert_array_equal"]
+__all__ = ["ModrinArray", "assert_allclose", "assert_array_equal", "matplotlib_support"]
 
 # The other operand of an array operation: arrays and numbers without units count as unitless.
 _ArrayOperand = ModrinArray | Modrin | LogModrin | ArrayLike
@@ -39,6 +40,18 @@ class ModrinArray:
     def dtype(self) -> np.dtype[np.float64]: ...
     @property
     def T(self) -> ModrinArray: ...
+    @property
+    def real(self) -> ModrinArray: ...
+    @property
+    def imag(self) -> ModrinArray: ...
+    def astype(self, dtype: Any, copy: bool = True) -> ModrinArray | NDArray[Any]:
+        """float64 keeps the units; other types only for an array without units."""
+    def compute(self, **kwargs: Any) -> ModrinArray:
+        """The array with its numbers in memory (lazy numbers computed by Dask)."""
+    def persist(self, **kwargs: Any) -> ModrinArray:
+        """The array with its lazy numbers computed and kept where Dask keeps them."""
+    def __array_namespace__(self, /, *, api_version: str | None = None) -> ModuleType:
+        """The array API namespace that keeps units (used by xarray)."""
     def as_unit(self, other: _Target) -> ModrinArray:
         """Every element in the units of `other`; TypeError when they are not compatible."""
     def as_number(self, other: _Target | None = None, scale: bool = False) -> NDArray[np.float64]:
@@ -122,3 +135,7 @@ def assert_allclose(
 
 def assert_array_equal(actual: _ArrayOperand, desired: _ArrayOperand) -> None:
     """numpy.testing.assert_array_equal in actual's units; AssertionError for incompatible units."""
+
+def matplotlib_support(enable: bool = True) -> Any:
+    """Registers modrin's unit converter with Matplotlib; a context manager restoring the previous
+    converters on exit."""
