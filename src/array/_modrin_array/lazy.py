@@ -101,7 +101,7 @@ def _elementwise(f, operands, name):
     lazy; the others may be arrays in memory, Dask arrays, Modrins or numbers."""
     arrays, units, probes, places = [], [], [], []
     for x in operands:
-        if isinstance(x, ModrinArray) and x.ndim > 0:
+        if _is_lazy(x) or isinstance(x, ModrinArray) and x.ndim > 0:
             numbers = x._numbers()
             arrays.append(numbers if isinstance(numbers, _da.Array) else _da.asarray(numbers))
             units.append(x.unit)
@@ -115,7 +115,7 @@ def _elementwise(f, operands, name):
             probes.append(_np.ones((1,) * x.ndim))
             places.append(True)
         else:
-            probes.append(x.compute() if isinstance(x, ModrinArray) else x)
+            probes.append(x)
             places.append(False)
     if name in ("pow", "power", "float_power") and places[1]:
         raise TypeError(f"{name} of lazy numbers takes a number as its exponent: an array of "
