@@ -1,6 +1,7 @@
 """NumPy arrays of physical quantities: modrin's units on float64 arrays."""
 
 from collections.abc import Callable, Iterator
+from contextlib import AbstractContextManager
 from typing import Any, ClassVar, SupportsIndex, final
 
 import numpy as np
@@ -8,7 +9,7 @@ from numpy.typing import ArrayLike, NDArray
 
 from modrin import LogModrin, Modrin
 
-__all__ = ["ModrinArray", "assert_allclose", "assert_array_equal"]
+__all__ = ["ModrinArray", "assert_allclose", "assert_array_equal", "matplotlib_support"]
 
 # The other operand of an array operation: arrays and numbers without units count as unitless.
 _ArrayOperand = ModrinArray | Modrin | LogModrin | ArrayLike
@@ -122,3 +123,7 @@ def assert_allclose(
 
 def assert_array_equal(actual: _ArrayOperand, desired: _ArrayOperand) -> None:
     """numpy.testing.assert_array_equal in actual's units; AssertionError for incompatible units."""
+
+def matplotlib_support(enable: bool = True) -> AbstractContextManager[None]:
+    """Registers modrin's unit converter with Matplotlib (removes it when not enable); leaving
+    the returned context restores the converters registered before."""
