@@ -3,7 +3,11 @@
 A hobby rocket: how fast does it leave the rail, how much energy does that take, how hot
 does its motor casing get, and how loud is it? Every number carries its unit, conversions happen
 on their own, and mixing up units is an error rather than a wrong answer.
+
+    python3 examples/tour.py [PNG]     (with PNG, the chart of step 10 is saved there)
 """
+
+import sys
 
 from modrin import LogModrin, Modrin
 
@@ -98,3 +102,35 @@ try:
     np.asarray(altitude)
 except TypeError as exc:
     show("a unit is never dropped", exc)
+
+print("\n10. Plotting: Matplotlib labels each axis with its units")
+import matplotlib  # noqa: E402
+
+matplotlib.use("Agg")  # draws into memory or a file, no window
+import matplotlib.pyplot as plt  # noqa: E402
+
+from modrin_array import matplotlib_support  # noqa: E402
+
+loaded = mass + U("g") * 150  # the same motor lifting a 150 g payload
+loaded_accel = (thrust - loaded * g) / loaded
+times = ModrinArray(np.linspace(0.0, 2.0, 41), "s")
+with matplotlib_support():
+    fig, ax = plt.subplots(figsize=(6.4, 4.0), dpi=100)
+    ax.plot(times, (0.5 * accel * times**2).as_unit("ft"), label="as built, in s and ft")
+    ax.plot(times.as_unit("ms"), (0.5 * loaded_accel * times**2).as_unit("m"),
+            label="with a 150 g payload, in ms and m")
+    ax.axhline(rail, color="grey", linestyle=":", label="top of the launch rail")
+    ax.set_xlim(U("ms") * 0, U("s") * 2)
+    ax.set_title("Altitude in the first two seconds")
+    ax.legend()
+    fig.canvas.draw()
+    show("axis labels", (ax.xaxis.get_label().get_text(), ax.yaxis.get_label().get_text()))
+    show("payload's last point, in s and ft", ax.lines[1].get_xydata()[-1])
+    try:
+        ax.plot(times, v.as_unit("m/s"))
+    except TypeError as exc:
+        show("a speed on an axis of heights", exc)
+    if len(sys.argv) > 1:
+        fig.savefig(sys.argv[1])
+        show("chart saved to", sys.argv[1])
+    plt.close(fig)

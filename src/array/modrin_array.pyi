@@ -1,6 +1,7 @@
 """NumPy arrays of physical quantities: modrin's units on float64 arrays."""
 
 from collections.abc import Callable, Iterator
+from contextlib import AbstractContextManager
 from types import ModuleType
 from typing import Any, ClassVar, SupportsIndex, final
 
@@ -136,6 +137,6 @@ def assert_allclose(
 def assert_array_equal(actual: _ArrayOperand, desired: _ArrayOperand) -> None:
     """numpy.testing.assert_array_equal in actual's units; AssertionError for incompatible units."""
 
-def matplotlib_support(enable: bool = True) -> Any:
-    """Registers modrin's unit converter with Matplotlib; a context manager restoring the previous
-    converters on exit."""
+def matplotlib_support(enable: bool = True) -> AbstractContextManager[None]:
+    """Registers modrin's unit converter with Matplotlib (removes it when not enable); leaving
+    the returned context restores the converters registered before."""
