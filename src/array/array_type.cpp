@@ -905,6 +905,14 @@ PyObject *Array_itself(PyObject *self, PyObject *const *, Py_ssize_t, PyObject *
     return Py_NewRef(self);
 }
 
+PyObject *Array_repr_inline(PyObject *self, PyObject *const *args, Py_ssize_t n, PyObject *kw) {
+    static const py::Signature sig{"ModrinArray._repr_inline_()", {"max_width"}, 1};
+    PyObject *arg[1];
+    if (!py::bind(sig, args, n, kw, arg)) return nullptr;
+    PyObject *call[] = {self, arg[0]};
+    return support_call("_modrin_array.text", "inline", call, 2, nullptr);
+}
+
 PyObject *Array_array_namespace(PyObject *, PyObject *const *, Py_ssize_t, PyObject *) {
     return PyImport_ImportModule("_modrin_array.namespace");
 }
@@ -947,6 +955,8 @@ PyMethodDef Array_methods[] = {
     {"persist", py::fastcall<lazy_aware<PERSIST, Array_itself>>(), METHOD,
      "persist($self, **kwargs)\n--\n\nThe array with its lazy numbers computed and kept "
      "(in a cluster's memory when one is in use): itself when they are in memory."},
+    {"_repr_inline_", py::fastcall<Array_repr_inline>(), METHOD,
+     "_repr_inline_($self, max_width)\n--\n\nThe units and as many numbers as fit in one line."},
     {"__array_namespace__", py::fastcall<Array_array_namespace>(), METHOD,
      "__array_namespace__($self, /, *, api_version=None)\n--\n\n"},
     {"__array__", py::fastcall<lazy_aware<ARRAY, Array_array>>(), METHOD, nullptr},

@@ -51,6 +51,8 @@ class ModrinArray:
         """The array with its numbers in memory (lazy numbers computed by Dask)."""
     def persist(self, **kwargs: Any) -> ModrinArray:
         """The array with its lazy numbers computed and kept where Dask keeps them."""
+    def _repr_inline_(self, max_width: int) -> str:
+        """The units and as many numbers as fit in one line (xarray's Dataset repr)."""
     def __array_namespace__(self, /, *, api_version: str | None = None) -> ModuleType:
         """The array API namespace that keeps units (used by xarray)."""
     def as_unit(self, other: _Target) -> ModrinArray:

@@ -17,6 +17,12 @@ from modrin_array import ModrinArray
 
 _UNITLESS = ModrinArray(_np.empty(0)).unit
 
+# Dask leaves an operand it does not know as a block type to the operand's own operators, which
+# do not know Dask arrays: known, Modrins and ModrinArrays meet a Dask array of ModrinArray
+# blocks block by block.
+_da.register_chunk_type(Modrin)
+_da.register_chunk_type(ModrinArray)
+
 
 def _unitless(unit):
     return str(unit).endswith(" []")

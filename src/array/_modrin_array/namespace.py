@@ -56,8 +56,9 @@ def astype(x, dtype, /, *, copy=True, device=None):
 
 
 def result_type(*arrays_and_dtypes):
-    return _np.result_type(
-        *(x.dtype if isinstance(x, _ModrinArray) else x for x in arrays_and_dtypes))
+    return _np.result_type(*(
+        x.dtype if isinstance(x, _ModrinArray) else _np.float64 if isinstance(x, _Modrin) else x
+        for x in arrays_and_dtypes))
 
 
 concat = _wrapped(_np.concatenate)
