@@ -45,10 +45,12 @@ def test_wheel_builds_and_holds_the_extension(wheel, tmp_path):
     target = tmp_path / "site"
     zipfile.ZipFile(wheel).extractall(target)
     code = ("import sys, modrin; print(modrin.__all__, 'numpy' in sys.modules); "
-            "import modrin_array; print(modrin_array.ModrinArray([1, 2], 'm') * modrin.Modrin.unit('s'))")
+            "import modrin_array; print(modrin_array.ModrinArray([1, 2], 'm') * modrin.Modrin.unit('s')); "
+            # The parts written in Python come along.
+            "print(modrin_array.ModrinArray([1.0]).__array_namespace__().__name__)")
     res = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True,
                          env={**os.environ, "PYTHONPATH": str(target)}, cwd=tmp_path)
-    assert res.stdout == "['Modrin', 'LogModrin'] False\n[1. 2.] [m.s]\n"
+    assert res.stdout == "['Modrin', 'LogModrin'] False\n[1. 2.] [m.s]\n_modrin_array.namespace\n"
 
 
 SMOKE = """
