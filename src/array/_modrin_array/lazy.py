@@ -222,8 +222,8 @@ def function(_, func, types, args, kwargs):
     if func in _PRODUCTS and not _unitless(lazy.unit):
         raise TypeError(f"{func.__name__} of lazy numbers with units: each block's product "
                         f"would be in its own power of the units")
-    if func in _REDUCTIONS and len(args) == 1:
-        return _reduce(func, args[0], **kwargs)
+    if func in _REDUCTIONS and len(args) <= 2:  # the array, and perhaps the axis
+        return _reduce(func, *args, **kwargs)
     # The units, and any unit error, now: from the same function on empty stand-ins.
     def empty(x):
         return ModrinArray(_empty(x.ndim), x.unit)
