@@ -614,6 +614,10 @@ PyObject *binary(Op op, PyObject *left, PyObject *right) {
     Arg l, r;
     Read read = read_operand(left, l);
     if (read == Read::ok) read = read_operand(right, r);
+    if (read == Read::refused && is_lazy_values(is_array(left) ? right : left)) {
+        PyObject *operands[] = {left, right};  // a Dask array: lazy numbers too
+        return lazy_call("operator", OP_NAMES[static_cast<int>(op)], operands, 2, nullptr);
+    }
     if (read == Read::refused) Py_RETURN_NOTIMPLEMENTED;
     if (read == Read::failed) return nullptr;
     State *st = state(is_array(left) ? left : right);
@@ -686,6 +690,10 @@ PyObject *Array_richcompare(PyObject *self, PyObject *other, int op) {
     if (read == Read::refused && (op == Py_EQ || op == Py_NE) && PyLong_Check(other)) {
         // An integer beyond a Modrin's range equals no element, as it equals no Modrin.
         return reinterpret_cast<PyObject *>(bools_like(s, op == Py_NE));
+    }
+    if (read == Read::refused && is_lazy_values(other)) {
+        PyObject *operands[] = {self, other};
+        return lazy_call("operator", COMPARE_NAMES[op], operands, 2, nullptr);
     }
     if (read == Read::refused) Py_RETURN_NOTIMPLEMENTED;
     if (read == Read::failed) return nullptr;

@@ -676,6 +676,8 @@ PyObject *call_ufunc(State *st, PyObject *const *args, Py_ssize_t nargsf, PyObje
         if (read == Read::refused && c.noperands == 2 && c.method == Method::call &&
             PyLong_Check(c.inputs[i]) && (c.ufunc == st->ufuncs[EQUAL] || c.ufunc == st->ufuncs[NOT_EQUAL]))
             return equals_nothing(c, 1 - i, c.ufunc == st->ufuncs[NOT_EQUAL]);
+        if (read == Read::refused && is_lazy_values(c.inputs[c.operand_at[i]]))
+            return lazy_call("ufunc", "__array_ufunc__", args, nargsf, kwnames);
         if (read == Read::refused) Py_RETURN_NOTIMPLEMENTED;
         if (read == Read::failed) return nullptr;
         c.with_units = c.with_units || !is_unitless(c.operands[i].units);

@@ -55,16 +55,22 @@ def xr():
     return xr
 
 
+@pytest.mark.parametrize("lazy", [False, True], ids=["in memory", "lazy"])
 @pytest.mark.parametrize("name, op, units", XARRAY, ids=[c[0] for c in XARRAY])
-def test_xarray_keeps_units_and_computes_what_bare_numbers_give(xr, name, op, units):
+def test_xarray_keeps_units_and_computes_what_bare_numbers_give(xr, name, op, units, lazy):
     def arrays(a, b):
         return (xr.DataArray(a, dims=("x", "y"), coords={"x": X, "y": Y}),
                 xr.DataArray(b, dims=("x", "y"), coords={"x": XB, "y": Y}))
 
+    def numbers(values):
+        return pytest.importorskip("dask.array").from_array(values, chunks=2) if lazy else values
+
     with xr.set_options(use_bottleneck=True):
-        got = op(xr, *arrays(ModrinArray(A, "m"), ModrinArray(B, "km")), Modrin.unit)
+        got = op(xr, *arrays(ModrinArray(numbers(A), "m"), ModrinArray(numbers(B), "km")),
+                 Modrin.unit)
         want = op(xr, *arrays(A, B * 1000), lambda t: Modrin.unit(t).as_number("m"))
     assert isinstance(got.data, ModrinArray), type(got.data)
+    got = got.compute()
     assert got.dims == want.dims
     for k in want.coords:
         np.testing.assert_array_equal(got[k].values, want[k].values)
@@ -97,6 +103,8 @@ LAZY = [
     ("min", lambda a: a.min(), True),
     ("max keeping dimensions", lambda a: a.max(axis=1, keepdims=True), True),
     ("concatenate with other units", lambda a: np.concatenate([a, a.as_unit("km")]), True),
+    ("cumsum along an axis", lambda a: np.cumsum(a, axis=1), False),
+    ("nancumsum", np.nancumsum, False),
     ("slice", lambda a: a[1:, ::2], True),
     ("transpose", lambda a: a.T, True),
     ("reshape", lambda a: a.reshape(-1), True),

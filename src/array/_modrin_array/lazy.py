@@ -17,11 +17,10 @@ from modrin_array import ModrinArray
 
 _UNITLESS = ModrinArray(_np.empty(0)).unit
 
-# Dask leaves an operand it does not know as a block type to the operand's own operators, which
-# do not know Dask arrays: known, Modrins and ModrinArrays meet a Dask array of ModrinArray
-# blocks block by block.
+# Dask leaves an operand it does not know as a block type to the operand's own operators: a
+# Modrin, known, meets a Dask array of ModrinArray blocks block by block. A ModrinArray stays
+# unknown, so that Dask hands every operation with one to ModrinArray, which plans its units.
 _da.register_chunk_type(Modrin)
-_da.register_chunk_type(ModrinArray)
 
 
 def _unitless(unit):
@@ -106,6 +105,8 @@ def _elementwise(f, operands, name):
     """f (an in-memory operation, element by element) over operands of which at least one is
     lazy; the others may be arrays in memory, Dask arrays, Modrins or numbers."""
     arrays, units, probes, places = [], [], [], []
+    # A Dask array of ModrinArray blocks takes part as lazy numbers in the blocks' units.
+    operands = [_unchunked(x) if isinstance(x, _da.Array) else x for x in operands]
     for x in operands:
         if _is_lazy(x) or isinstance(x, ModrinArray) and x.ndim > 0:
             numbers = x._numbers()
@@ -196,6 +197,21 @@ _REDUCTIONS = {
 _PRODUCTS = {_np.prod, _np.nanprod, _np.cumprod, _np.nancumprod}
 
 
+_CUMULATIVE = {_np.cumsum, _np.nancumsum}
+
+
+def _in_sum_units(m):
+    # Each element as a sum of one, in the units sums take: the conversion they make.
+    return _np.sum(m[..., None], axis=-1)
+
+
+def _cumulative(function, x, axis=None, **kwargs):
+    # Dask starts its running sums from a plain zero, so they run on the numbers, each first
+    # in the units that sums take.
+    terms = _elementwise(_in_sum_units, (x,), function.__name__)
+    return _make(function(terms._numbers(), axis=axis, **kwargs), terms.unit)
+
+
 def _reduce(function, x, axis=None, keepdims=False, **kwargs):
     # The units from the same reduction in memory: Dask plans some (var) on its input's.
     unit = function(_probe(x), axis=axis, keepdims=True, **kwargs).unit
@@ -208,12 +224,34 @@ def _reduce(function, x, axis=None, keepdims=False, **kwargs):
     return r.squeeze(axis=axes)
 
 
-def _swap(obj, lazy):
-    if _is_lazy(obj):
-        return lazy(obj)
+def _swap(obj, f):
+    """obj with f applied to every quantity and Dask array in it, lists and tuples entered."""
+    if isinstance(obj, (ModrinArray, Modrin, _da.Array)):
+        return f(obj)
     if isinstance(obj, (list, tuple)):
-        return type(obj)(_swap(o, lazy) for o in obj)
+        return type(obj)(_swap(o, f) for o in obj)
     return obj
+
+
+def _stand_in(x):
+    """An empty stand-in of x's units (or dtype) and rank, for planning."""
+    if isinstance(x, Modrin):
+        return x
+    if isinstance(x, _da.Array) and not isinstance(x._meta, ModrinArray):
+        return _empty(x.ndim, x.dtype)
+    unit = x._meta.unit if isinstance(x, _da.Array) else x.unit
+    return ModrinArray(_empty(x.ndim), unit)
+
+
+def _as_blocks(x):
+    """x as a Dask array of ModrinArray blocks: an array or quantity in memory as one block."""
+    if isinstance(x, _da.Array):
+        return x
+    if isinstance(x, Modrin):
+        x = ModrinArray(x)
+    numbers = x._numbers()
+    return _chunked(_make(numbers if isinstance(numbers, _da.Array) else _da.asarray(numbers),
+                          x.unit))
 
 
 def function(_, func, types, args, kwargs):
@@ -222,19 +260,20 @@ def function(_, func, types, args, kwargs):
     if func in _PRODUCTS and not _unitless(lazy.unit):
         raise TypeError(f"{func.__name__} of lazy numbers with units: each block's product "
                         f"would be in its own power of the units")
-    if func in _REDUCTIONS and len(args) <= 2:  # the array, and perhaps the axis
+    if func in _REDUCTIONS and len(args) <= 2 and _is_lazy(args[0]):  # the array, the axis
         return _reduce(func, *args, **kwargs)
+    if func in _CUMULATIVE and len(args) <= 2 and _is_lazy(args[0]):
+        return _cumulative(func, *args, **kwargs)
     # The units, and any unit error, now: from the same function on empty stand-ins.
-    def empty(x):
-        return ModrinArray(_empty(x.ndim), x.unit)
-
     try:
-        planned = func(*_swap(args, empty), **{k: _swap(v, empty) for k, v in kwargs.items()})
+        planned = func(*_swap(args, _stand_in),
+                       **{k: _swap(v, _stand_in) for k, v in kwargs.items()})
     except TypeError:
         raise
     except Exception:
         planned = None  # a shape the stand-ins lack: Dask checks it, and plans the units
-    r = func(*_swap(args, _chunked), **{k: _swap(v, _chunked) for k, v in kwargs.items()})
+    # Dask runs the function block by block when every array in it is a Dask array.
+    r = func(*_swap(args, _as_blocks), **{k: _swap(v, _as_blocks) for k, v in kwargs.items()})
     if isinstance(r, tuple):
         return tuple(_unchunked(x) for x in r)
     return _unchunked(r, planned.unit if isinstance(planned, ModrinArray) else None)

@@ -48,6 +48,8 @@ def asarray(obj, /, *, dtype=None, device=None, copy=None):
 
 def astype(x, dtype, /, *, copy=True, device=None):
     if not isinstance(x, _ModrinArray):
+        if not isinstance(x, _np.ndarray) and hasattr(x, "astype"):  # a Dask array's own
+            return x.astype(dtype, copy=copy)
         return _np.astype(x, dtype, copy=copy, device=device)
     if _np.dtype(dtype) == _np.float64:
         return x.copy() if copy else x
