@@ -139,6 +139,8 @@ def test_lazy_operations_compute_what_memory_gives(da, name, op, exact):
     (lambda a: np.prod(a), "prod"),
     (lambda a: a ** ModrinArray(np.full(NUMBERS.shape, 2.0)), "exponent"),
     (lambda a: np.add.reduce(a), "reduce"),
+    (lambda a: np.negative(a, where=NUMBERS > 0), "where="),
+    (lambda a: np.concatenate([[a, a]]), "does not become plain numbers"),
 ])
 def test_lazy_operations_refuse_at_once(da, op, message):
     with pytest.raises(TypeError, match=message.replace("[", r"\[")):

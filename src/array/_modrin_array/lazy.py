@@ -177,6 +177,9 @@ def ufunc(_, function, method_name, *inputs, **kwargs):
     if "out" in kwargs:
         raise TypeError(f"ufunc '{function.__name__}' writes no out= into lazy numbers, which "
                         f"never change")
+    if not isinstance(kwargs.get("where", True), bool):
+        raise TypeError(f"ufunc '{function.__name__}' takes no where= array for lazy numbers: "
+                        f"each block would meet the whole mask")
     if function.nout != 1:
         raise TypeError(f"ufunc '{function.__name__}' gives several results, which lazy numbers "
                         f"do not take")
@@ -195,8 +198,6 @@ _REDUCTIONS = {
     _np.nanmean, _np.nanstd, _np.nanvar, _np.nanmin, _np.nanmax,
 }
 _PRODUCTS = {_np.prod, _np.nanprod, _np.cumprod, _np.nancumprod}
-
-
 _CUMULATIVE = {_np.cumsum, _np.nancumsum}
 
 
@@ -254,9 +255,17 @@ def _as_blocks(x):
                           x.unit))
 
 
+def _lazy_in(obj):
+    """The lazy arrays in obj, lists and tuples entered."""
+    if _is_lazy(obj):
+        yield obj
+    elif isinstance(obj, (list, tuple)):
+        for o in obj:
+            yield from _lazy_in(o)
+
+
 def function(_, func, types, args, kwargs):
-    lazy = next(x for x in (*args, *kwargs.values(), *(
-        y for x in args if isinstance(x, (list, tuple)) for y in x)) if _is_lazy(x))
+    lazy = next(_lazy_in((*args, *kwargs.values())))
     if func in _PRODUCTS and not _unitless(lazy.unit):
         raise TypeError(f"{func.__name__} of lazy numbers with units: each block's product "
                         f"would be in its own power of the units")
