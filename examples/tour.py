@@ -134,3 +134,19 @@ with matplotlib_support():
         fig.savefig(sys.argv[1])
         show("chart saved to", sys.argv[1])
     plt.close(fig)
+
+print("\n11. Labelled and lazy: xarray keeps the units, Dask computes them block by block")
+import dask.array as da  # noqa: E402
+import xarray as xr  # noqa: E402
+
+heights = xr.DataArray(
+    ModrinArray(np.stack([(0.5 * accel * times**2).as_number("m"),
+                          (0.5 * loaded_accel * times**2).as_number("m")]), "m"),
+    dims=("payload", "t"), coords={"payload": ["none", "150 g"], "t": times.as_number("s")})
+show("highest in two seconds, in ft", heights.max("t").data.as_unit("ft"))
+show("mean height in the first second", heights.sel(t=slice(0.0, 1.0)).mean("t").data)
+# A million motors whose thrust scatters by 5%: planned at once, computed when asked.
+scatter = ModrinArray(da.random.default_rng(7).normal(1.0, 0.05, 10**6, chunks=10**5))
+speeds = ((thrust * scatter - mass * g) / mass * U("s") * 2).as_unit("km/hr")
+show("speeds after 2 s, not yet computed", speeds.unit)
+show("their mean and spread", (speeds.mean().compute(), np.std(speeds).compute()))

@@ -115,3 +115,18 @@ LookupError: no such unit
 def test_a_changed_example_is_reported(shown, changed, reported):
     assert shown in SAMPLE
     assert len(mismatches(SAMPLE.replace(shown, changed, 1), "sample.md")) == reported
+
+
+def test_the_tour_runs_to_its_end_and_saves_its_chart(tmp_path):
+    """`./dev tour`, the README's first command, with the chart it draws."""
+    import subprocess
+    import sys
+
+    for module in ("matplotlib", "xarray", "dask"):
+        pytest.importorskip(module)
+    png = tmp_path / "plot.png"
+    run = subprocess.run([sys.executable, str(ROOT / "examples" / "tour.py"), str(png)],
+                         capture_output=True, text=True, timeout=300)
+    assert run.returncode == 0, run.stderr[-3000:]
+    assert "\n11. " in run.stdout and "Traceback" not in run.stdout
+    assert png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
