@@ -77,14 +77,22 @@ inline bool is_lazy(PyObject *array) { return !PyArray_Check(as_array(array)->va
 inline bool is_lazy_array(PyObject *obj) { return is_array(obj) && is_lazy(obj); }
 // True for a collection that can stand as an array's numbers.
 bool is_lazy_values(PyObject *values);
-// Whether any of the objects, or of the lists and tuples among them, is a lazy array.
+// Whether any of the objects, or of the lists and tuples among them, is a lazy array; and
+// whether any of a dict's values is.
 bool any_lazy(PyObject *const *objects, Py_ssize_t n);
+bool any_lazy_value(PyObject *dict);
 // module.function(*args), the module imported on first use.
 PyObject *support_call(const char *module, const char *function, PyObject *const *args,
                        Py_ssize_t nargs, PyObject *kwnames);
-// _modrin_array.lazy.<function>(name, *args, **kwargs): `name` says which operation.
-PyObject *lazy_call(const char *function, const char *name, PyObject *const *args,
-                    Py_ssize_t nargsf, PyObject *kwnames);
+// _modrin_array.lazy.<function>(name, self, *args, **kwargs): `name` says which operation;
+// no self when it is null.
+PyObject *lazy_call(const char *function, const char *name, PyObject *self,
+                    PyObject *const *args, Py_ssize_t nargsf, PyObject *kwnames);
+// The lazy module's names of the operators (indexed by Op) and comparisons (by Py_LT ...).
+extern const char *const OPERATOR_NAMES[];
+extern const char *const COMPARISON_NAMES[];
+// left <name> right, one of them lazy.
+PyObject *lazy_operator(const char *name, PyObject *left, PyObject *right);
 
 // ---- operands ---------------------------------------------------------------------------------
 

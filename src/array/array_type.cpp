@@ -5,7 +5,6 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "array/array.hpp"
 
@@ -35,7 +34,7 @@ PyObject *with_units(PyObject *self, PyObject *result, const SharedUnits &units,
     if (result == nullptr) return nullptr;
     SharedUnits target = form != nullptr && form->target ? form->target : units;
     PyObject *out;
-    if (form == nullptr && is_lazy_values(result)) {
+    if (is_lazy(self)) {  // what a Dask array gives is lazy too
         out = new_array(Py_TYPE(self), result, target);
         Py_DECREF(result);
         return out;
@@ -339,7 +338,7 @@ int Array_ass_subscript(PyObject *self, PyObject *key, PyObject *value) {
 }
 
 PyObject *Array_iter(PyObject *self) {
-    if (is_lazy(self)) return lazy_call("method", "__iter__", &self, 1, nullptr);
+    if (is_lazy(self)) return lazy_call("method", "__iter__", self, nullptr, 0, nullptr);
     if (PyArray_NDIM(values_of(self)) == 0) {
         PyErr_SetString(PyExc_TypeError, "iteration over a 0-d array");
         return nullptr;
@@ -604,20 +603,14 @@ PyObject *Array_astype(PyObject *self, PyObject *const *args, Py_ssize_t n, PyOb
 
 // ---- operators -----------------------------------------------------------------------------
 
-const char *const OP_NAMES[] = {"add", "sub", "mul", "truediv", "pow"};
-
 PyObject *binary(Op op, PyObject *left, PyObject *right) {
-    if (is_lazy_array(left) || is_lazy_array(right)) {
-        PyObject *operands[] = {left, right};
-        return lazy_call("operator", OP_NAMES[static_cast<int>(op)], operands, 2, nullptr);
-    }
+    const char *name = OPERATOR_NAMES[static_cast<int>(op)];
+    if (is_lazy_array(left) || is_lazy_array(right)) return lazy_operator(name, left, right);
     Arg l, r;
     Read read = read_operand(left, l);
     if (read == Read::ok) read = read_operand(right, r);
-    if (read == Read::refused && is_lazy_values(is_array(left) ? right : left)) {
-        PyObject *operands[] = {left, right};  // a Dask array: lazy numbers too
-        return lazy_call("operator", OP_NAMES[static_cast<int>(op)], operands, 2, nullptr);
-    }
+    if (read == Read::refused && is_lazy_values(is_array(left) ? right : left))
+        return lazy_operator(name, left, right);  // a Dask array: lazy numbers too
     if (read == Read::refused) Py_RETURN_NOTIMPLEMENTED;
     if (read == Read::failed) return nullptr;
     State *st = state(is_array(left) ? left : right);
@@ -671,19 +664,15 @@ constexpr char NEG[] = "neg", POS[] = "pos", ABS[] = "abs";
 
 template <Unary U, const char *Name>
 PyObject *unary_operator(PyObject *self) {
-    if (is_lazy(self)) return lazy_call("operator", Name, &self, 1, nullptr);
+    if (is_lazy(self)) return lazy_call("operator", Name, self, nullptr, 0, nullptr);
     Arg x;
     if (read_operand(self, x) != Read::ok) return nullptr;
     return wrap(state(self), unary(U, x), false);
 }
 
-const char *const COMPARE_NAMES[] = {"lt", "le", "eq", "ne", "gt", "ge"};
-
 PyObject *Array_richcompare(PyObject *self, PyObject *other, int op) {
-    if (is_lazy(self) || is_lazy_array(other)) {
-        PyObject *operands[] = {self, other};
-        return lazy_call("operator", COMPARE_NAMES[op], operands, 2, nullptr);
-    }
+    if (is_lazy(self) || is_lazy_array(other))
+        return lazy_operator(COMPARISON_NAMES[op], self, other);
     Arg s, o;
     if (read_operand(self, s) != Read::ok) return nullptr;
     const Read read = read_operand(other, o);
@@ -691,10 +680,8 @@ PyObject *Array_richcompare(PyObject *self, PyObject *other, int op) {
         // An integer beyond a Modrin's range equals no element, as it equals no Modrin.
         return reinterpret_cast<PyObject *>(bools_like(s, op == Py_NE));
     }
-    if (read == Read::refused && is_lazy_values(other)) {
-        PyObject *operands[] = {self, other};
-        return lazy_call("operator", COMPARE_NAMES[op], operands, 2, nullptr);
-    }
+    if (read == Read::refused && is_lazy_values(other))
+        return lazy_operator(COMPARISON_NAMES[op], self, other);
     if (read == Read::refused) Py_RETURN_NOTIMPLEMENTED;
     if (read == Read::failed) return nullptr;
     return rich_comparison(op, s, o);
@@ -739,7 +726,7 @@ PyObject *joined(PyObject *numbers, const char *separator, const std::string &un
 
 // NumPy's text of the numbers each element's str() shows, and the units they are shown in.
 PyObject *Array_str(PyObject *self) {
-    if (is_lazy(self)) return lazy_call("method", "__str__", &self, 1, nullptr);
+    if (is_lazy(self)) return lazy_call("method", "__str__", self, nullptr, 0, nullptr);
     SharedUnits shown;
     PyArrayObject *numbers = shown_numbers(self, true, shown);
     if (numbers == nullptr) return nullptr;
@@ -822,7 +809,7 @@ PyObject *Array_repr_latex(PyObject *self, PyObject *const *args, Py_ssize_t n, 
 }
 
 PyObject *Array_repr(PyObject *self) {
-    if (is_lazy(self)) return lazy_call("method", "__repr__", &self, 1, nullptr);
+    if (is_lazy(self)) return lazy_call("method", "__repr__", self, nullptr, 0, nullptr);
     SharedUnits units;
     if (!read_units(self, units)) return nullptr;
     PyObject *kw = Py_BuildValue("{s:s,s:s}", "separator", ", ", "prefix", "ModrinArray(");
@@ -894,12 +881,7 @@ using Method = PyObject *(*)(PyObject *, PyObject *const *, Py_ssize_t, PyObject
 template <const char *Name, Method F>
 PyObject *lazy_aware(PyObject *self, PyObject *const *args, Py_ssize_t nargsf, PyObject *kwnames) {
     if (!is_lazy(self)) return F(self, args, nargsf, kwnames);
-    const Py_ssize_t n = PyVectorcall_NARGS(nargsf);
-    const Py_ssize_t total = n + (kwnames != nullptr ? PyTuple_GET_SIZE(kwnames) : 0);
-    std::vector<PyObject *> all(static_cast<std::size_t>(total) + 1);
-    all[0] = self;
-    for (Py_ssize_t i = 0; i < total; ++i) all[static_cast<std::size_t>(i) + 1] = args[i];
-    return lazy_call("method", Name, all.data(), n + 1, kwnames);
+    return lazy_call("method", Name, self, args, nargsf, kwnames);
 }
 constexpr char AS_UNIT[] = "as_unit", AS_NUMBER[] = "as_number", AS_UNITLESS[] = "as_unitless",
                AS_BASE_UNITS[] = "as_base_units", SIMPLIFY[] = "simplify", TOLIST[] = "tolist",

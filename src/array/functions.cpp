@@ -751,16 +751,9 @@ PyObject *array_function(PyObject *self, PyObject *const *args, Py_ssize_t nargs
     }
     State *st = state_of(Py_TYPE(self));
     PyObject *func = args[0];
-    if (any_lazy(PySequence_Fast_ITEMS(args[2]), PyTuple_GET_SIZE(args[2]))) {
-        return lazy_call("function", "__array_function__", args, nargsf, kwnames);
-    }
-    {
-        PyObject *key, *value;
-        Py_ssize_t pos = 0;
-        while (PyDict_Next(args[3], &pos, &key, &value))
-            if (any_lazy(&value, 1))
-                return lazy_call("function", "__array_function__", args, nargsf, kwnames);
-    }
+    if (any_lazy(PySequence_Fast_ITEMS(args[2]), PyTuple_GET_SIZE(args[2])) ||
+        any_lazy_value(args[3]))
+        return lazy_call("function", "__array_function__", nullptr, args, nargsf, kwnames);
     for (int i = 0; i < FUNCTION_COUNT; ++i)
         if (st->functions[i] == func) return Call(st, i, func, args[2], args[3]).run();
     return refuse(func,

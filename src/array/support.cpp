@@ -7,7 +7,10 @@
 namespace modrin::array {
 
 bool is_lazy_values(PyObject *values) {
-    if (PyArray_Check(values)) return false;
+    // The usual values and operands, answered without an attribute lookup.
+    if (PyArray_Check(values) || PyList_Check(values) || PyTuple_Check(values) ||
+        PyFloat_Check(values) || PyLong_Check(values) || PyUnicode_Check(values))
+        return false;
     PyObject *graph = nullptr;
     if (PyObject_GetOptionalAttrString(values, "__dask_graph__", &graph) <= 0) {
         PyErr_Clear();  // not a collection, whatever stopped the lookup
@@ -29,18 +32,27 @@ PyObject *support_call(const char *module, const char *function, PyObject *const
     return r;
 }
 
-PyObject *lazy_call(const char *function, const char *name, PyObject *const *args,
-                    Py_ssize_t nargsf, PyObject *kwnames) {
+PyObject *lazy_call(const char *function, const char *name, PyObject *self,
+                    PyObject *const *args, Py_ssize_t nargsf, PyObject *kwnames) {
     const Py_ssize_t n = PyVectorcall_NARGS(nargsf);
     const Py_ssize_t total = n + (kwnames != nullptr ? PyTuple_GET_SIZE(kwnames) : 0);
     PyObject *label = PyUnicode_FromString(name);
     if (label == nullptr) return nullptr;
-    std::vector<PyObject *> all(static_cast<std::size_t>(total) + 1);
-    all[0] = label;
-    for (Py_ssize_t i = 0; i < total; ++i) all[static_cast<std::size_t>(i) + 1] = args[i];
-    PyObject *r = support_call("_modrin_array.lazy", function, all.data(), n + 1, kwnames);
+    std::vector<PyObject *> all{label};
+    if (self != nullptr) all.push_back(self);
+    const auto lead = static_cast<Py_ssize_t>(all.size());
+    all.insert(all.end(), args, args + total);
+    PyObject *r = support_call("_modrin_array.lazy", function, all.data(), n + lead, kwnames);
     Py_DECREF(label);
     return r;
+}
+
+const char *const OPERATOR_NAMES[] = {"add", "sub", "mul", "truediv", "pow"};
+const char *const COMPARISON_NAMES[] = {"lt", "le", "eq", "ne", "gt", "ge"};
+
+PyObject *lazy_operator(const char *name, PyObject *left, PyObject *right) {
+    PyObject *operands[] = {left, right};
+    return lazy_call("operator", name, nullptr, operands, 2, nullptr);
 }
 
 bool any_lazy(PyObject *const *objects, Py_ssize_t n) {
@@ -51,6 +63,14 @@ bool any_lazy(PyObject *const *objects, Py_ssize_t n) {
             any_lazy(PySequence_Fast_ITEMS(x), PySequence_Fast_GET_SIZE(x)))
             return true;
     }
+    return false;
+}
+
+bool any_lazy_value(PyObject *dict) {
+    PyObject *key, *value;
+    Py_ssize_t pos = 0;
+    while (PyDict_Next(dict, &pos, &key, &value))
+        if (any_lazy(&value, 1)) return true;
     return false;
 }
 

@@ -645,7 +645,7 @@ PyObject *call_ufunc(State *st, PyObject *const *args, Py_ssize_t nargsf, PyObje
     }
     if (any_lazy(args + 2, n - 2) ||
         (kwnames != nullptr && any_lazy(args + n, PyTuple_GET_SIZE(kwnames))))
-        return lazy_call("ufunc", "__array_ufunc__", args, nargsf, kwnames);
+        return lazy_call("ufunc", "__array_ufunc__", nullptr, args, nargsf, kwnames);
     Call c;
     c.st = st;
     c.ufunc = args[0];
@@ -677,7 +677,7 @@ PyObject *call_ufunc(State *st, PyObject *const *args, Py_ssize_t nargsf, PyObje
             PyLong_Check(c.inputs[i]) && (c.ufunc == st->ufuncs[EQUAL] || c.ufunc == st->ufuncs[NOT_EQUAL]))
             return equals_nothing(c, 1 - i, c.ufunc == st->ufuncs[NOT_EQUAL]);
         if (read == Read::refused && is_lazy_values(c.inputs[c.operand_at[i]]))
-            return lazy_call("ufunc", "__array_ufunc__", args, nargsf, kwnames);
+            return lazy_call("ufunc", "__array_ufunc__", nullptr, args, nargsf, kwnames);
         if (read == Read::refused) Py_RETURN_NOTIMPLEMENTED;
         if (read == Read::failed) return nullptr;
         c.with_units = c.with_units || !is_unitless(c.operands[i].units);
@@ -771,11 +771,7 @@ PyObject *modrin_array_ufunc(PyObject *, PyObject *const *args, Py_ssize_t nargs
 }
 
 PyObject *compare_modrin_with_array(PyObject *modrin, PyObject *array, int op) {
-    if (is_lazy(array)) {
-        static const char *const names[] = {"lt", "le", "eq", "ne", "gt", "ge"};
-        PyObject *operands[] = {modrin, array};
-        return lazy_call("operator", names[op], operands, 2, nullptr);
-    }
+    if (is_lazy(array)) return lazy_operator(COMPARISON_NAMES[op], modrin, array);
     Arg q, a;
     if (read_operand(modrin, q) != Read::ok || read_operand(array, a) != Read::ok)
         return nullptr;
