@@ -1,12 +1,14 @@
 #include "unit/element_loops.hpp"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -76,6 +78,27 @@ Rescuable<Reciprocal> rescuable(double f, double divisor, double t) {
     return {f, divisor, std::ldexp(1.0, lowest), std::ldexp(1.0, highest + 1)};
 }
 
+// A division by a factor known before the loop, as a multiply and a fused multiply-add:
+// fma(p, zh, p * zl), with zh + zl the reciprocal of t to twice the precision, lies within
+// 2^-105 |p / t| of the quotient, so it rounds as p / t unless the quotient lies that close
+// to a midpoint between two doubles. Divisors for which no p comes that close are found before
+// the loop (see `reciprocates`); only they take this step. The bounds keep p, p / t and
+// p * zl normal, where that error bound holds.
+struct Reciprocated {
+    double from_factor;
+    double high_part, low_part;  // zh and zl
+    double low, high;
+    double operator()(double v, Flag &flag) const {
+        const double p = from_factor * v;
+        const double r = std::fma(p, high_part, p * low_part);
+        const double a = std::fabs(v);
+        const double below = std::bit_cast<double>(std::bit_cast<Flag>(a) - 1);
+        flag |= -static_cast<Flag>((a >= high) | (below < low));
+        // A zero keeps its sign, as a quotient by a positive divisor does.
+        return std::copysign(r, p);
+    }
+};
+
 // A zero point moves: apply returns the formula for every number.
 struct Shifted {
     double from_factor, from_offset, to_offset, to_factor;
@@ -84,11 +107,79 @@ struct Shifted {
     }
 };
 
-using Step = std::variant<Identity, Rescuable<false>, Rescuable<true>, Shifted>;
+using Step = std::variant<Identity, Rescuable<false>, Rescuable<true>, Reciprocated, Shifted>;
+
+// zh + zl = 1 / t to about 106 bits: the residual 1 - zh t is exact.
+std::pair<double, double> reciprocal_pair(double t) {
+    const double zh = 1.0 / t;
+    return {zh, std::fma(-zh, t, 1.0) / t};
+}
+
+__extension__ using Wide = unsigned __int128;
+
+// Whether fma(x, zh, x * zl) rounds as x / t for every x. Write x and t by their 53-bit
+// significands X and T and a midpoint between doubles by its odd 54-bit significand M. The
+// step can round otherwise only where the quotient lies within 2^-105 of its size from a
+// midpoint, that is where X 2^k - M T = c for k = 53 or 54 (the binade of X / T) and an
+// integer 0 < |c| <= 4. Each such c fixes X modulo T's odd part, which leaves a few X to
+// try; trying every |c| up to 16 leaves a margin on that bound. The significand alone
+// decides: scaling x by a power of two scales every step exactly while all stay normal.
+bool reciprocal_rounds_as_division(double t) {
+    constexpr int C = 16;
+    int et = 0;
+    const double tm = std::frexp(t, &et);  // [0.5, 1)
+    const auto T = static_cast<std::uint64_t>(std::ldexp(tm, 53));
+    const int shift = std::countr_zero(T);
+    const std::uint64_t odd = T >> shift;
+    if (odd == 1) return true;  // a power of two: the reciprocal is exact
+    const auto [zh, zl] = reciprocal_pair(t);
+    const std::uint64_t half = (odd + 1) / 2;  // the inverse of 2 modulo odd
+    for (int k : {53, 54}) {
+        Wide inverse = 1;  // of 2^(k - shift) modulo odd
+        for (int i = 0; i < k - shift; ++i) inverse = inverse * half % odd;
+        for (int c = -C; c <= C; ++c) {
+            // X 2^k - M T = c needs 2^shift | c; c = 0 would be a quotient that is a midpoint.
+            if (c == 0 || c % (std::int64_t{1} << std::min(shift, 62)) != 0) continue;
+            const std::int64_t reduced = (c >> shift) % static_cast<std::int64_t>(odd);
+            const Wide residue = static_cast<std::uint64_t>(
+                reduced < 0 ? reduced + static_cast<std::int64_t>(odd) : reduced);
+            const auto first = static_cast<std::uint64_t>(residue * inverse % odd);
+            constexpr std::uint64_t lowest = std::uint64_t{1} << 52;
+            std::uint64_t X = first + (first < lowest ? (lowest - first + odd - 1) / odd * odd : 0);
+            for (; X < 2 * lowest; X += odd) {
+                // x of X's significand near t, so that x / t lies near 1.
+                const double x = std::ldexp(static_cast<double>(X), et - 53);
+                if (std::fma(x, zh, x * zl) != x / t) return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Divisors already tried, a few at a time: a conversion repeats its divisor call after call.
+bool reciprocates(double t) {
+    static std::mutex lock;
+    static std::array<std::pair<double, bool>, 16> seen{};
+    static std::size_t next = 0;
+    {
+        std::lock_guard guard(lock);
+        for (const auto &[divisor, answer] : seen)
+            if (divisor == t) return answer;
+    }
+    const bool answer = reciprocal_rounds_as_division(t);
+    std::lock_guard guard(lock);
+    seen[next] = {t, answer};
+    next = (next + 1) % seen.size();
+    return answer;
+}
+
+// Loops this long take the reciprocal step where it holds: shorter ones would spend more on
+// choosing it than they save.
+constexpr std::size_t RECIPROCAL_LENGTH = 4096;
 
 // The step that reproduces c.apply, or nothing where every element takes apply itself
 // (factors that are negative or outside the normal range).
-std::optional<Step> step_of(const Conversion &c) {
+std::optional<Step> step_of(const Conversion &c, bool fused = false) {
     using Kind = Conversion::Kind;
     const bool offsets = c.from_offset != 0.0 || c.to_offset != 0.0;
     switch (c.kind) {
@@ -105,13 +196,24 @@ std::optional<Step> step_of(const Conversion &c) {
     if (!(f > 0.0 && t > 0.0 && is_normal(f) && is_normal(t))) return std::nullopt;
     int e = 0;
     if (std::frexp(t, &e) == 0.5 && is_normal(1.0 / t)) return rescuable<true>(f, 1.0 / t, t);
+    if (fused && std::fabs(std::log2(t)) < 900 && reciprocates(t)) {
+        const auto [zh, zl] = reciprocal_pair(t);
+        // As rescuable's bounds, with p / t kept 2^54 above the subnormals so that p * zl
+        // stays normal.
+        const Rescuable<false> r = rescuable<false>(f, t, t);
+        const double low =
+            std::max(r.low, std::ldexp(1.0, 54 - 1021 - std::ilogb(f) + std::ilogb(t)));
+        return Reciprocated{f, zh, zl, low, r.high};
+    }
     return rescuable<false>(f, t, t);
 }
 
-// Whether the step divides (or has no fast step at all).
-bool divides(const Conversion &c) {
-    const std::optional<Step> s = step_of(c);
-    return !s || std::holds_alternative<Rescuable<false>>(*s) || std::holds_alternative<Shifted>(*s);
+// Whether the step divides, or stands for a division, or has no fast step at all: work that
+// gains from the widest vectors.
+bool divides(const Conversion &c, bool fused) {
+    const std::optional<Step> s = step_of(c, fused);
+    return !s || std::holds_alternative<Rescuable<false>>(*s) ||
+           std::holds_alternative<Reciprocated>(*s) || std::holds_alternative<Shifted>(*s);
 }
 
 // ---- staging ---------------------------------------------------------------------------------
@@ -181,12 +283,14 @@ void run_blocks(std::size_t n, const Input (&inputs)[N], Output out, const Fast 
     // A repeated number (a broadcast scalar) is staged once for every block.
     for (std::size_t a = 0; a < N; ++a)
         if (inputs[a].step == 0 && n > 0) block_of(inputs[a], 0, std::min(BLOCK, n), staged[a]);
-    // The first block ends where the output meets a cache line, so that no wide store after it
-    // straddles two lines (NumPy's buffers start 16 bytes into one).
+    // The first block ends where the first input meets a cache line, so that none of its wide
+    // loads after it straddles two lines (NumPy's buffers start 16 bytes into one). Aligning
+    // the loads rather than the stores took a million-number conversion from 1.3x NumPy's
+    // multiply to 1.0x on AVX-512.
     std::size_t k = BLOCK;
-    if (out.step == sizeof(T)) {
-        const auto past = reinterpret_cast<std::uintptr_t>(out.data) % 64;
-        if (past != 0 && past % sizeof(T) == 0) k = (64 - past) / sizeof(T);
+    if (inputs[0].step == sizeof(double)) {
+        const auto past = reinterpret_cast<std::uintptr_t>(inputs[0].data) % 64;
+        if (past != 0 && past % sizeof(double) == 0) k = (64 - past) / sizeof(double);
     }
     for (std::size_t i = 0; i < n; i += k, k = BLOCK) {
         k = std::min(k, n - i);
@@ -220,15 +324,15 @@ void run_blocks(std::size_t n, const Input (&inputs)[N], Output out, const Fast 
 
 // Visits the fast step of each conversion, or calls `slow` when one has none.
 template <class Fast, class Slow>
-void with_steps(const Conversion &c, Fast &&fast, Slow &&slow) {
-    if (std::optional<Step> s = step_of(c))
+void with_steps(const Conversion &c, bool fused, Fast &&fast, Slow &&slow) {
+    if (std::optional<Step> s = step_of(c, fused))
         std::visit(fast, *s);
     else
         slow();
 }
 template <class Fast, class Slow>
-void with_steps(const Conversion &c1, const Conversion &c2, Fast &&fast, Slow &&slow) {
-    std::optional<Step> s1 = step_of(c1), s2 = step_of(c2);
+void with_steps(const Conversion &c1, const Conversion &c2, bool fused, Fast &&fast, Slow &&slow) {
+    std::optional<Step> s1 = step_of(c1, fused), s2 = step_of(c2, fused);
     // Nested single visits: a visit of two variants calls through a table of pointers, which
     // nothing inlines into the vector forms of the loops.
     if (s1 && s2)
@@ -349,37 +453,55 @@ void power_with(const Post &post, const PowerPlan &plan, const Raise &raise, std
 // Runs f with the loops compiled for the widest vectors the processor has, as NumPy dispatches
 // its own loops: AVX-512, AVX2, or the x86-64 baseline of two doubles to a vector. Multiplies
 // and adds never contract into one rounding where the scalar path rounds twice (the file is
-// compiled with -ffp-contract=off, and AVX2 is taken without FMA).
+// compiled with -ffp-contract=off); only the reciprocal step fuses, by calling std::fma.
 template <class F>
 [[gnu::flatten]] void baseline(F &f) {
     f();
 }
 #if defined(__x86_64__)
 template <class F>
-[[gnu::target("avx2"), gnu::flatten]] void wide(F &f) {
+[[gnu::target("avx2,fma"), gnu::flatten]] void wide(F &f) {
     f();
 }
 template <class F>
-[[gnu::target("avx512f"), gnu::flatten]] void widest(F &f) {
+[[gnu::target("avx512f,fma"), gnu::flatten]] void widest(F &f) {
     f();
 }
 #endif
 std::atomic<LoopForm> widest_allowed{LoopForm::avx512};
 
-// A loop that only multiplies and adds is bound by memory: there AVX-512's loads, which
-// straddle two cache lines wherever NumPy's buffers are not 64-byte aligned, cost more than
-// its width gains (1.1-1.3x AVX2's time on a million numbers), so it runs in the AVX2 form.
-// Divisions, roots and powers gain from the width.
-template <class F>
-void dispatch(F &&f, bool computes = true) {
+LoopForm widest_form() {
 #if defined(__x86_64__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    static const bool avx512 = __builtin_cpu_supports("avx512f");
+    static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    static const bool avx512 = avx2 && __builtin_cpu_supports("avx512f");
     const LoopForm allowed = widest_allowed.load(std::memory_order_relaxed);
-    if (avx512 && allowed == LoopForm::avx512 && computes) return widest(f);
-    if (avx2 && allowed != LoopForm::baseline) return wide(f);
+    if (avx512 && allowed == LoopForm::avx512) return LoopForm::avx512;
+    if (avx2 && allowed != LoopForm::baseline) return LoopForm::avx2;
 #endif
-    baseline(f);
+    return LoopForm::baseline;
+}
+
+// Runs f(fused) in a form for n elements; fused tells the loop that it may take the reciprocal
+// step, which the vector forms compile with fused multiply-adds. computes(fused) tells whether
+// the loop divides, roots or raises: a loop that only multiplies and adds is bound by memory,
+// and there AVX-512's loads, which straddle two cache lines wherever NumPy's buffers are not
+// 64-byte aligned, cost more than its width gains (1.1-1.3x AVX2's time on a million
+// numbers), so it runs in the AVX2 form.
+template <class F, class Computes>
+void dispatch(std::size_t n, F &&f, Computes &&computes) {
+    LoopForm form = widest_form();
+    const bool fused = form != LoopForm::baseline && n >= RECIPROCAL_LENGTH;
+    if (form == LoopForm::avx512 && !computes(fused)) form = LoopForm::avx2;
+    auto run = [&] { f(fused); };
+#if defined(__x86_64__)
+    if (form == LoopForm::avx512) return widest(run);
+    if (form == LoopForm::avx2) return wide(run);
+#endif
+    baseline(run);
+}
+template <class F>
+void dispatch(std::size_t n, F &&f) {
+    dispatch(n, std::forward<F>(f), [](bool) { return true; });
 }
 
 // The conversion reads its collections from the records the plan holds.
@@ -406,11 +528,14 @@ Result<ConversionPlan> plan_conversion(const SharedUnits &from, const SharedUnit
 
 template <Sign S>
 void convert_signed(const Conversion &c, std::size_t n, Input x, Output out) {
-    dispatch([&] {
-        with_steps(
-            c, [&](const auto &step) { convert_with<S>(step, c, n, x, out); },
-            [&] { convert_with<S>(Exact{&c}, c, n, x, out); });
-    }, divides(c));
+    dispatch(
+        n,
+        [&](bool fused) {
+            with_steps(
+                c, fused, [&](const auto &step) { convert_with<S>(step, c, n, x, out); },
+                [&] { convert_with<S>(Exact{&c}, c, n, x, out); });
+        },
+        [&](bool fused) { return divides(c, fused); });
 }
 
 void convert_elements(const ConversionPlan &plan, std::size_t n, Input x, Output out,
@@ -425,10 +550,10 @@ void convert_elements(const ConversionPlan &plan, std::size_t n, Input x, Output
 void compare_elements(const ConversionPlan &plan, Comparison op, std::size_t n, Input x,
                       Input y, Output out) {
     const Conversion &c = plan.conversion;
-    dispatch([&] {
+    dispatch(n, [&](bool fused) {
         with_comparison(op, [&]<Comparison C>() {
             with_steps(
-                c, [&](const auto &pre) { compare_with<C>(pre, c, n, x, y, out); },
+                c, fused, [&](const auto &pre) { compare_with<C>(pre, c, n, x, y, out); },
                 [&] { compare_with<C>(Exact{&c}, c, n, x, y, out); });
         });
     });
@@ -466,19 +591,24 @@ Result<OperationPlan> plan_operation(Op op, const SharedUnits &su, const SharedU
 }
 
 void operate_elements(const OperationPlan &plan, std::size_t n, Input s, Input o, Output out) {
-    dispatch([&] {
-        with_operation(plan.op, plan.reflected, [&]<Op O, bool Reflected>() {
-            with_steps(
-                plan.pre, plan.post,
-                [&](const auto &pre, const auto &post) {
-                    operate_with<O, Reflected>(pre, post, plan, n, s, o, out);
-                },
-                [&] {
-                    operate_with<O, Reflected>(Exact{&plan.pre}, Exact{&plan.post}, plan, n, s,
-                                               o, out);
-                });
+    dispatch(
+        n,
+        [&](bool fused) {
+            with_operation(plan.op, plan.reflected, [&]<Op O, bool Reflected>() {
+                with_steps(
+                    plan.pre, plan.post, fused,
+                    [&](const auto &pre, const auto &post) {
+                        operate_with<O, Reflected>(pre, post, plan, n, s, o, out);
+                    },
+                    [&] {
+                        operate_with<O, Reflected>(Exact{&plan.pre}, Exact{&plan.post}, plan, n, s,
+                                                   o, out);
+                    });
+            });
+        },
+        [&](bool fused) {
+            return plan.op == Op::div || divides(plan.pre, fused) || divides(plan.post, fused);
         });
-    }, plan.op == Op::div || divides(plan.pre) || divides(plan.post));
 }
 
 Result<PowerPlan> plan_power(const SharedUnits &base, double exponent,
@@ -499,9 +629,9 @@ Result<PowerPlan> plan_power(const SharedUnits &base, double exponent,
 template <class Raise>
 void raise_elements(const PowerPlan &plan, const Raise &raise, std::size_t n, Input b,
                     Output out) {
-    dispatch([&] {
+    dispatch(n, [&](bool fused) {
         with_steps(
-            plan.post, [&](const auto &post) { power_with(post, plan, raise, n, b, out); },
+            plan.post, fused, [&](const auto &post) { power_with(post, plan, raise, n, b, out); },
             [&] { power_with(Exact{&plan.post}, plan, raise, n, b, out); });
     });
 }
@@ -518,7 +648,7 @@ void root_elements(const PowerPlan &plan, std::size_t n, Input b, Output out) {
 void plain_power_elements(std::size_t n, Input b, Input e, Output out) {
     const Input inputs[] = {b, e};
     const auto raise = [](double v, double p) { return power_of(v, p); };
-    dispatch([&] {
+    dispatch(n, [&](bool) {
         run_blocks<double>(
             n, inputs, out, [&](double v, double p, Flag &) { return raise(v, p); }, raise);
     });

@@ -325,6 +325,77 @@ TEST_P(ElementLoops, EveryElementIsTheScalarAlgebrasAnswer) {
         cases[trial % std::size(cases)](pool);
 }
 
+// Significands X of numbers whose quotient by t lies near a midpoint between two doubles
+// (X 2^k - M T = c for t's significand T, an odd M and small c), where a division carried out
+// by a reciprocal rounds otherwise if it ever does. Solved by the extended Euclidean algorithm.
+std::vector<std::uint64_t> near_midpoints(double t) {
+    __extension__ using Signed = __int128;
+    int et = 0;
+    const auto T = static_cast<std::int64_t>(std::ldexp(std::frexp(t, &et), 53));
+    std::vector<std::uint64_t> found;
+    for (int k : {53, 54}) {
+        const Signed a = (Signed{1} << k) % T;
+        Signed r0 = T, r1 = a, s0 = 0, s1 = 1;  // s1 a = r1 (mod T)
+        while (r1 != 0) {
+            const Signed q = r0 / r1;
+            r0 -= q * r1;
+            s0 -= q * s1;
+            std::swap(r0, r1);
+            std::swap(s0, s1);
+        }
+        const Signed g = r0, inverse = s0, modulus = T / g;  // inverse a/g modulo T/g
+        for (int c = -6; c <= 6; ++c) {
+            if (c == 0 || c % g != 0) continue;
+            Signed x = (c / g) * inverse % modulus;
+            if (x < 0) x += modulus;
+            constexpr Signed lowest = Signed{1} << 52;
+            x += (x < lowest ? (lowest - x + modulus - 1) / modulus : 0) * modulus;
+            for (int j = 0; j < 20 && x < 2 * lowest; ++j, x += modulus)
+                found.push_back(static_cast<std::uint64_t>(x));
+        }
+    }
+    return found;
+}
+
+// Long conversions may divide through a reciprocal of the factor; near the midpoints where
+// that could round otherwise, and for factors where it does, every element keeps the scalar
+// path's bits.
+TEST_P(ElementLoops, LongConversionsDivideAsTheScalarPath) {
+    constexpr BaseExponents length{0, 0, 0, 0, 0, 1, 0, 0};
+    std::mt19937_64 rng(20261209);
+    const SharedUnits metre = from_unit_name_cached("m");
+    std::size_t hard = 0;
+    for (int trial = 0; trial < 1000 && !testing::Test::HasFailure(); ++trial) {
+        const double t = std::ldexp(1.0 + std::ldexp(static_cast<double>(rng() >> 11), -53),
+                                    static_cast<int>(rng() % 120) - 60);
+        const SharedUnits to = custom("divisor_metre", t, 0.0, length);
+        std::vector<double> in(4096 + rng() % 512);
+        for (double &v : in)
+            v = std::ldexp(1.0 + std::ldexp(static_cast<double>(rng() >> 11), -53),
+                           static_cast<int>(rng() % 80) - 40);
+        // And numbers the step must leave to the scalar path, or keep the sign of.
+        constexpr double SPECIAL[] = {0.0,     -0.0,         INFINITY, -INFINITY, NAN,
+                                      DBL_MIN, DBL_TRUE_MIN, -DBL_MAX, 0x1p-960,  -0x1p-1000};
+        for (double v : SPECIAL) in[rng() % in.size()] = v * (t > 1.0 ? 1.0 : t);
+        int et = 0;
+        std::frexp(t, &et);
+        for (std::uint64_t X : near_midpoints(t)) {
+            const double v = std::ldexp(static_cast<double>(X), et - 53 + int(rng() % 41) - 20);
+            in[rng() % in.size()] = rng() % 2 ? v : -v;
+            ++hard;
+        }
+        Result<ConversionPlan> plan = plan_conversion(metre, to);
+        ASSERT_TRUE(plan);
+        std::vector<double> out(in.size());
+        convert_elements(*plan, in.size(), {reinterpret_cast<const char *>(in.data()), 8},
+                         {reinterpret_cast<char *>(out.data()), 8});
+        for (std::size_t i = 0; i < in.size(); ++i)
+            ASSERT_TRUE(same_result(out[i], *convert(in[i], metre, to)))
+                << "factor " << t << ", number " << in[i];
+    }
+    EXPECT_GT(hard, 1000u);
+}
+
 std::string form_name(const testing::TestParamInfo<LoopForm> &p) {
     switch (p.param) {
         case LoopForm::baseline: return "Baseline";
