@@ -483,10 +483,10 @@ LoopForm widest_form() {
 
 // Runs f(fused) in a form for n elements; fused tells the loop that it may take the reciprocal
 // step, which the vector forms compile with fused multiply-adds. computes(fused) tells whether
-// the loop divides, roots or raises: a loop that only multiplies and adds is bound by memory,
-// and there AVX-512's loads, which straddle two cache lines wherever NumPy's buffers are not
-// 64-byte aligned, cost more than its width gains (1.1-1.3x AVX2's time on a million
-// numbers), so it runs in the AVX2 form.
+// the loop divides (or takes the reciprocal step in its place), roots or raises. A loop that
+// only multiplies and adds is bound by memory, and there AVX-512's loads, which straddle two
+// cache lines wherever NumPy's buffers are not 64-byte aligned, cost more than its width gains
+// (1.1-1.3x AVX2's time on a million numbers), so it runs in the AVX2 form.
 template <class F, class Computes>
 void dispatch(std::size_t n, F &&f, Computes &&computes) {
     LoopForm form = widest_form();

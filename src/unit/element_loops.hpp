@@ -104,8 +104,8 @@ void plain_power_elements(std::size_t n, Input b, Input e, Output out);
 enum class Elementary : std::uint8_t { exp, log, log10 };
 void elementary_elements(Elementary f, std::size_t n, Input x, Output out);
 
-// The loops are compiled for AVX-512, AVX2 and the baseline on x86-64, and run in the widest
-// form the processor has; tests cap the form to run every one of them.
+// The loops are compiled for AVX-512, AVX2 with FMA and the baseline on x86-64, and run in the
+// widest form the processor has; tests cap the form to run every one of them.
 enum class LoopForm : std::uint8_t { baseline, avx2, avx512 };
 void use_loop_form(LoopForm widest);
 
