@@ -38,6 +38,14 @@ bool is_normal(double x) {
 
 using Flag = std::uint64_t;
 
+// Raises the flag unless |v| lies in [low, high) or v is zero or NaN.
+inline void flag_outside(double v, double low, double high, Flag &flag) {
+    // The magnitude one step down: zero becomes NaN, which no comparison flags.
+    const double a = std::fabs(v);
+    const double below = std::bit_cast<double>(std::bit_cast<Flag>(a) - 1);
+    flag |= -static_cast<Flag>((a >= high) | (below < low));  // the mask a compare gives
+}
+
 struct Identity {
     double operator()(double v, Flag &) const { return v; }
 };
@@ -58,10 +66,7 @@ struct Rescuable {
         // Dividing by a power of two and multiplying by its reciprocal round the same exact
         // quotient.
         const double r = Reciprocal ? p * divisor : p / divisor;
-        // The magnitude one step down: zero becomes NaN, which no comparison flags.
-        const double a = std::fabs(v);
-        const double below = std::bit_cast<double>(std::bit_cast<Flag>(a) - 1);
-        flag |= -static_cast<Flag>((a >= high) | (below < low));  // the mask a compare gives
+        flag_outside(v, low, high, flag);
         return r;
     }
 };
@@ -91,9 +96,7 @@ struct Reciprocated {
     double operator()(double v, Flag &flag) const {
         const double p = from_factor * v;
         const double r = std::fma(p, high_part, p * low_part);
-        const double a = std::fabs(v);
-        const double below = std::bit_cast<double>(std::bit_cast<Flag>(a) - 1);
-        flag |= -static_cast<Flag>((a >= high) | (below < low));
+        flag_outside(v, low, high, flag);
         // A zero keeps its sign, as a quotient by a positive divisor does.
         return std::copysign(r, p);
     }
@@ -196,7 +199,7 @@ std::optional<Step> step_of(const Conversion &c, bool fused = false) {
     if (!(f > 0.0 && t > 0.0 && is_normal(f) && is_normal(t))) return std::nullopt;
     int e = 0;
     if (std::frexp(t, &e) == 0.5 && is_normal(1.0 / t)) return rescuable<true>(f, 1.0 / t, t);
-    if (fused && std::fabs(std::log2(t)) < 900 && reciprocates(t)) {
+    if (fused && std::abs(std::ilogb(t)) < 900 && reciprocates(t)) {
         const auto [zh, zl] = reciprocal_pair(t);
         // As rescuable's bounds, with p / t kept 2^54 above the subnormals so that p * zl
         // stays normal.
@@ -210,8 +213,7 @@ std::optional<Step> step_of(const Conversion &c, bool fused = false) {
 
 // Whether the step divides, or stands for a division, or has no fast step at all: work that
 // gains from the widest vectors.
-bool divides(const Conversion &c, bool fused) {
-    const std::optional<Step> s = step_of(c, fused);
+bool divides(const std::optional<Step> &s) {
     return !s || std::holds_alternative<Rescuable<false>>(*s) ||
            std::holds_alternative<Reciprocated>(*s) || std::holds_alternative<Shifted>(*s);
 }
@@ -322,17 +324,17 @@ void run_blocks(std::size_t n, const Input (&inputs)[N], Output out, const Fast 
     }
 }
 
-// Visits the fast step of each conversion, or calls `slow` when one has none.
+// Visits the fast step of each conversion, or calls `slow` when one has none. The steps are
+// taken by value: a local copy, which no store of the loop can alias, keeps the loop vector.
 template <class Fast, class Slow>
-void with_steps(const Conversion &c, bool fused, Fast &&fast, Slow &&slow) {
-    if (std::optional<Step> s = step_of(c, fused))
+void with_steps(std::optional<Step> s, Fast &&fast, Slow &&slow) {
+    if (s)
         std::visit(fast, *s);
     else
         slow();
 }
 template <class Fast, class Slow>
-void with_steps(const Conversion &c1, const Conversion &c2, bool fused, Fast &&fast, Slow &&slow) {
-    std::optional<Step> s1 = step_of(c1, fused), s2 = step_of(c2, fused);
+void with_steps(std::optional<Step> s1, std::optional<Step> s2, Fast &&fast, Slow &&slow) {
     // Nested single visits: a visit of two variants calls through a table of pointers, which
     // nothing inlines into the vector forms of the loops.
     if (s1 && s2)
@@ -481,27 +483,29 @@ LoopForm widest_form() {
     return LoopForm::baseline;
 }
 
-// Runs f(fused) in a form for n elements; fused tells the loop that it may take the reciprocal
-// step, which the vector forms compile with fused multiply-adds. computes(fused) tells whether
-// the loop divides (or takes the reciprocal step in its place), roots or raises. A loop that
-// only multiplies and adds is bound by memory, and there AVX-512's loads, which straddle two
-// cache lines wherever NumPy's buffers are not 64-byte aligned, cost more than its width gains
-// (1.1-1.3x AVX2's time on a million numbers), so it runs in the AVX2 form.
-template <class F, class Computes>
-void dispatch(std::size_t n, F &&f, Computes &&computes) {
-    LoopForm form = widest_form();
-    const bool fused = form != LoopForm::baseline && n >= RECIPROCAL_LENGTH;
-    if (form == LoopForm::avx512 && !computes(fused)) form = LoopForm::avx2;
-    auto run = [&] { f(fused); };
-#if defined(__x86_64__)
-    if (form == LoopForm::avx512) return widest(run);
-    if (form == LoopForm::avx2) return wide(run);
-#endif
-    baseline(run);
+// The widest form for a loop of n elements, and whether the loop may take the reciprocal step,
+// which the vector forms compile with fused multiply-adds.
+struct Form {
+    LoopForm widest;
+    bool fused;
+};
+Form form_for(std::size_t n) {
+    const LoopForm widest = widest_form();
+    return {widest, widest != LoopForm::baseline && n >= RECIPROCAL_LENGTH};
 }
+
+// Runs f in the form; `computes` tells whether the loop divides (or takes the reciprocal step
+// in its place), roots or raises. A loop that only multiplies and adds is bound by memory, and
+// there AVX-512's loads, which straddle two cache lines wherever NumPy's buffers are not
+// 64-byte aligned, cost more than its width gains (1.1-1.3x AVX2's time on a million
+// numbers), so it runs in the AVX2 form.
 template <class F>
-void dispatch(std::size_t n, F &&f) {
-    dispatch(n, std::forward<F>(f), [](bool) { return true; });
+void dispatch(Form form, bool computes, F &&f) {
+#if defined(__x86_64__)
+    if (form.widest == LoopForm::avx512 && computes) return widest(f);
+    if (form.widest != LoopForm::baseline) return wide(f);
+#endif
+    baseline(f);
 }
 
 // The conversion reads its collections from the records the plan holds.
@@ -528,14 +532,13 @@ Result<ConversionPlan> plan_conversion(const SharedUnits &from, const SharedUnit
 
 template <Sign S>
 void convert_signed(const Conversion &c, std::size_t n, Input x, Output out) {
-    dispatch(
-        n,
-        [&](bool fused) {
-            with_steps(
-                c, fused, [&](const auto &step) { convert_with<S>(step, c, n, x, out); },
-                [&] { convert_with<S>(Exact{&c}, c, n, x, out); });
-        },
-        [&](bool fused) { return divides(c, fused); });
+    const Form form = form_for(n);
+    const std::optional<Step> step = step_of(c, form.fused);
+    dispatch(form, divides(step), [&] {
+        with_steps(
+            step, [&](const auto &s) { convert_with<S>(s, c, n, x, out); },
+            [&] { convert_with<S>(Exact{&c}, c, n, x, out); });
+    });
 }
 
 void convert_elements(const ConversionPlan &plan, std::size_t n, Input x, Output out,
@@ -550,10 +553,12 @@ void convert_elements(const ConversionPlan &plan, std::size_t n, Input x, Output
 void compare_elements(const ConversionPlan &plan, Comparison op, std::size_t n, Input x,
                       Input y, Output out) {
     const Conversion &c = plan.conversion;
-    dispatch(n, [&](bool fused) {
+    const Form form = form_for(n);
+    const std::optional<Step> step = step_of(c, form.fused);
+    dispatch(form, true, [&] {
         with_comparison(op, [&]<Comparison C>() {
             with_steps(
-                c, fused, [&](const auto &pre) { compare_with<C>(pre, c, n, x, y, out); },
+                step, [&](const auto &pre) { compare_with<C>(pre, c, n, x, y, out); },
                 [&] { compare_with<C>(Exact{&c}, c, n, x, y, out); });
         });
     });
@@ -591,24 +596,22 @@ Result<OperationPlan> plan_operation(Op op, const SharedUnits &su, const SharedU
 }
 
 void operate_elements(const OperationPlan &plan, std::size_t n, Input s, Input o, Output out) {
-    dispatch(
-        n,
-        [&](bool fused) {
-            with_operation(plan.op, plan.reflected, [&]<Op O, bool Reflected>() {
-                with_steps(
-                    plan.pre, plan.post, fused,
-                    [&](const auto &pre, const auto &post) {
-                        operate_with<O, Reflected>(pre, post, plan, n, s, o, out);
-                    },
-                    [&] {
-                        operate_with<O, Reflected>(Exact{&plan.pre}, Exact{&plan.post}, plan, n, s,
-                                                   o, out);
-                    });
-            });
-        },
-        [&](bool fused) {
-            return plan.op == Op::div || divides(plan.pre, fused) || divides(plan.post, fused);
+    const Form form = form_for(n);
+    const std::optional<Step> pre = step_of(plan.pre, form.fused),
+                              post = step_of(plan.post, form.fused);
+    dispatch(form, plan.op == Op::div || divides(pre) || divides(post), [&] {
+        with_operation(plan.op, plan.reflected, [&]<Op O, bool Reflected>() {
+            with_steps(
+                pre, post,
+                [&](const auto &a, const auto &b) {
+                    operate_with<O, Reflected>(a, b, plan, n, s, o, out);
+                },
+                [&] {
+                    operate_with<O, Reflected>(Exact{&plan.pre}, Exact{&plan.post}, plan, n, s, o,
+                                               out);
+                });
         });
+    });
 }
 
 Result<PowerPlan> plan_power(const SharedUnits &base, double exponent,
@@ -629,9 +632,11 @@ Result<PowerPlan> plan_power(const SharedUnits &base, double exponent,
 template <class Raise>
 void raise_elements(const PowerPlan &plan, const Raise &raise, std::size_t n, Input b,
                     Output out) {
-    dispatch(n, [&](bool fused) {
+    const Form form = form_for(n);
+    const std::optional<Step> step = step_of(plan.post, form.fused);
+    dispatch(form, true, [&] {
         with_steps(
-            plan.post, fused, [&](const auto &post) { power_with(post, plan, raise, n, b, out); },
+            step, [&](const auto &post) { power_with(post, plan, raise, n, b, out); },
             [&] { power_with(Exact{&plan.post}, plan, raise, n, b, out); });
     });
 }
@@ -648,7 +653,7 @@ void root_elements(const PowerPlan &plan, std::size_t n, Input b, Output out) {
 void plain_power_elements(std::size_t n, Input b, Input e, Output out) {
     const Input inputs[] = {b, e};
     const auto raise = [](double v, double p) { return power_of(v, p); };
-    dispatch(n, [&](bool) {
+    dispatch(form_for(n), true, [&] {
         run_blocks<double>(
             n, inputs, out, [&](double v, double p, Flag &) { return raise(v, p); }, raise);
     });
