@@ -322,19 +322,36 @@ void run_blocks(std::size_t n, const Input (&inputs)[N], Output out, const Fast 
         return out.data + static_cast<std::ptrdiff_t>(i) * out.step;
     };
     std::size_t from = 0;
+    // A plain loop also runs with a repeated second operand (a * 2.0) in spans, read once
+    // before any element is written, as the blocks stage it.
+    bool repeated = false;
+    double v = 0.0;
+    if constexpr (Plain && N == 2) {
+        repeated = inputs[1].step == 0;
+        if (repeated) std::memcpy(&v, inputs[1].data, sizeof v);
+    }
     bool spans = contiguous<T>(out.data, out.step) && n > BLOCK;
     for (std::size_t a = 0; a < N; ++a)
-        spans = spans && contiguous<double>(inputs[a].data, inputs[a].step) &&
-                !overlap(out.data, n * sizeof(T), inputs[a].data, n * sizeof(double));
+        spans = spans && ((a == 1 && repeated) ||
+                          (contiguous<double>(inputs[a].data, inputs[a].step) &&
+                           !overlap(out.data, n * sizeof(T), inputs[a].data, n * sizeof(double))));
     if (spans) {
         in_stretches(0, n, inputs, SPAN, [&](std::size_t i, std::size_t k) {
             const auto x = reinterpret_cast<const double *>(at(inputs[0], i));
-            bool flagged;
-            if constexpr (N == 1)
-                flagged = kernel<Plain>(fast, x, reinterpret_cast<T *>(element(i)), k);
-            else
-                flagged = kernel<Plain>(fast, x, reinterpret_cast<const double *>(at(inputs[1], i)),
-                                        reinterpret_cast<T *>(element(i)), k);
+            T *res = reinterpret_cast<T *>(element(i));
+            bool flagged = false;
+            if constexpr (N == 1) {
+                flagged = kernel<Plain>(fast, x, res, k);
+            } else {
+                if constexpr (Plain) {
+                    if (repeated)
+                        flagged = kernel<Plain>([&](double u, Flag &f) { return fast(u, v, f); }, x,
+                                                res, k);
+                }
+                if (!repeated)
+                    flagged = kernel<Plain>(
+                        fast, x, reinterpret_cast<const double *>(at(inputs[1], i)), res, k);
+            }
             from = i + (flagged ? 0 : k);
             return !flagged;
         });
