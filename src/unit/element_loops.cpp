@@ -339,19 +339,18 @@ void run_blocks(std::size_t n, const Input (&inputs)[N], Output out, const Fast 
         in_stretches(0, n, inputs, SPAN, [&](std::size_t i, std::size_t k) {
             const auto x = reinterpret_cast<const double *>(at(inputs[0], i));
             T *res = reinterpret_cast<T *>(element(i));
-            bool flagged = false;
-            if constexpr (N == 1) {
-                flagged = kernel<Plain>(fast, x, res, k);
-            } else {
-                if constexpr (Plain) {
-                    if (repeated)
-                        flagged = kernel<Plain>([&](double u, Flag &f) { return fast(u, v, f); }, x,
-                                                res, k);
-                }
-                if (!repeated)
-                    flagged = kernel<Plain>(
+            const bool flagged = [&] {
+                if constexpr (N == 1) {
+                    return kernel<Plain>(fast, x, res, k);
+                } else {
+                    if constexpr (Plain)
+                        if (repeated)
+                            return kernel<Plain>([&](double u, Flag &f) { return fast(u, v, f); },
+                                                 x, res, k);
+                    return kernel<Plain>(
                         fast, x, reinterpret_cast<const double *>(at(inputs[1], i)), res, k);
-            }
+                }
+            }();
             from = i + (flagged ? 0 : k);
             return !flagged;
         });
