@@ -293,7 +293,7 @@ template <Sign S>
 void convert_signed(const Conversion &c, std::size_t n, Input x, Output out) {
     const Form form = form_for(n);
     const std::optional<Step> step = step_of(c, form.fused);
-    dispatch(form, divides(step), [&] {
+    dispatch(form, true, [&] {  // one stream
         with_steps(
             step, [&](const auto &s) { convert_with<S>(s, c, n, x, out); },
             [&] { convert_with<S>(Exact{&c}, c, n, x, out); });
