@@ -111,12 +111,16 @@ inline const char *at(Input in, std::size_t i) {
     return in.data + static_cast<std::ptrdiff_t>(i) * in.step;
 }
 
+template <class T>
+bool contiguous(const void *data, std::ptrdiff_t step) {
+    return step == sizeof(T) && reinterpret_cast<std::uintptr_t>(data) % alignof(T) == 0;
+}
+
 // The block of k elements from i: in place where the operand is contiguous and aligned (as
 // NumPy's arrays are), otherwise copied into buf.
 inline const double *block_of(Input in, std::size_t i, std::size_t k, double *buf) {
     const char *p = at(in, i);
-    if (in.step == sizeof(double) && reinterpret_cast<std::uintptr_t>(p) % alignof(double) == 0)
-        return reinterpret_cast<const double *>(p);
+    if (contiguous<double>(p, in.step)) return reinterpret_cast<const double *>(p);
     if (in.step == 0) {
         double v;
         std::memcpy(&v, p, sizeof v);
@@ -142,26 +146,14 @@ void store(Output out, std::size_t i, std::size_t k, const T *buf) {
 // A plain loop (no conversion step) unrolls to two vectors a turn as NumPy's own loops do,
 // which took a million-number multiply from 1.03-1.05x NumPy's time to 1.00x; unrolling the
 // others would double their code for no gain, as they compute more per load.
-template <bool Plain, class T, class Fast>
-bool kernel(const Fast &fast, const double *__restrict x, T *__restrict res, std::size_t count) {
+template <bool Plain, class T, class Fast, class... X>
+bool kernel(const Fast &fast, T *__restrict res, std::size_t count, const X *__restrict... x) {
     Flag flag = 0;
     if constexpr (Plain) {
 #pragma GCC unroll 8
-        for (std::size_t j = 0; j < count; ++j) res[j] = fast(x[j], flag);
+        for (std::size_t j = 0; j < count; ++j) res[j] = fast(x[j]..., flag);
     } else {
-        for (std::size_t j = 0; j < count; ++j) res[j] = fast(x[j], flag);
-    }
-    return flag != 0;
-}
-template <bool Plain, class T, class Fast>
-bool kernel(const Fast &fast, const double *__restrict x, const double *__restrict y,
-            T *__restrict res, std::size_t count) {
-    Flag flag = 0;
-    if constexpr (Plain) {
-#pragma GCC unroll 8
-        for (std::size_t j = 0; j < count; ++j) res[j] = fast(x[j], y[j], flag);
-    } else {
-        for (std::size_t j = 0; j < count; ++j) res[j] = fast(x[j], y[j], flag);
+        for (std::size_t j = 0; j < count; ++j) res[j] = fast(x[j]..., flag);
     }
     return flag != 0;
 }
@@ -169,11 +161,6 @@ bool kernel(const Fast &fast, const double *__restrict x, const double *__restri
 inline bool overlap(const void *a, std::size_t a_bytes, const void *b, std::size_t b_bytes) {
     const auto x = reinterpret_cast<std::uintptr_t>(a), y = reinterpret_cast<std::uintptr_t>(b);
     return x < y + b_bytes && y < x + a_bytes;
-}
-
-template <class T>
-bool contiguous(const void *data, std::ptrdiff_t step) {
-    return step == sizeof(T) && reinterpret_cast<std::uintptr_t>(data) % alignof(T) == 0;
 }
 
 // Elements from `first` on: a stretch that ends where the first input meets a cache line, so
@@ -226,14 +213,14 @@ void run_blocks(std::size_t n, const Input (&inputs)[N], Output out, const Fast 
             T *res = reinterpret_cast<T *>(element(i));
             const bool flagged = [&] {
                 if constexpr (N == 1) {
-                    return kernel<Plain>(fast, x, res, k);
+                    return kernel<Plain>(fast, res, k, x);
                 } else {
                     if constexpr (Plain)
                         if (repeated)
                             return kernel<Plain>([&](double u, Flag &f) { return fast(u, v, f); },
-                                                 x, res, k);
-                    return kernel<Plain>(
-                        fast, x, reinterpret_cast<const double *>(at(inputs[1], i)), res, k);
+                                                 res, k, x);
+                    return kernel<Plain>(fast, res, k, x,
+                                         reinterpret_cast<const double *>(at(inputs[1], i)));
                 }
             }();
             from = i + (flagged ? 0 : k);
@@ -259,9 +246,9 @@ void run_blocks(std::size_t n, const Input (&inputs)[N], Output out, const Fast 
         T *target = direct ? reinterpret_cast<T *>(dest) : res;
         bool flagged;
         if constexpr (N == 1)
-            flagged = kernel<false>(fast, in[0], target, k);
+            flagged = kernel<false>(fast, target, k, in[0]);
         else
-            flagged = kernel<false>(fast, in[0], in[1], target, k);
+            flagged = kernel<false>(fast, target, k, in[0], in[1]);
         if (flagged) [[unlikely]] {
             for (std::size_t j = 0; j < k; ++j) {
                 if constexpr (N == 1)
